@@ -1,0 +1,32 @@
+# The README's commands. Each one first makes sure the Debian packages are there.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test unit desktop bench demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+unit: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+
+desktop: build
+	@cd $(BUILD) && ctest --output-on-failure -L desktop
+
+bench: build
+	@bench/run $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

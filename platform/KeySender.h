@@ -1,0 +1,35 @@
+#pragma once
+// Keystroke injection into the window that has the keyboard focus.
+
+#include "platform/KeyString.h"
+
+#include <QString>
+
+namespace kelvo {
+
+struct SendResult {
+    bool sent = false;
+    QString error;   // why nothing was sent, when sent is false
+
+    static SendResult success() { return {true, {}}; }
+    static SendResult failure(QString why) { return {false, std::move(why)}; }
+    explicit operator bool() const { return sent; }
+};
+
+class KeySender {
+public:
+    virtual ~KeySender() = default;
+
+    // Types the key string into the focused window. A malformed string is
+    // refused whole and nothing is sent. With wait, returns only after the
+    // display server has processed every event of the string; that says they
+    // are in the focused client's queue, not that the client has handled them.
+    // No modifier is left held when it returns, whatever happened.
+    virtual SendResult send(const QString& keys, bool wait);
+
+protected:
+    // Types parsed actions; called only with a well-formed, non-empty list.
+    virtual SendResult sendActions(const std::vector<KeyAction>& actions, bool wait) = 0;
+};
+
+} // namespace kelvo

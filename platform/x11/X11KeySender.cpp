@@ -1,0 +1,1 @@
+#include "platform/x11/X11KeySender.h"
