@@ -1,1 +1,508 @@
 #include "platform/x11/X11KeySender.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+// Xlib's None would hide NamedKey::None; nothing here needs the macro.
+#undef None
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <csignal>
+#include <thread>
+
+namespace kelvo {
+
+namespace {
+
+// How many keycodes the spare pool holds at most.
+constexpr std::size_t SparePoolSize = 10;
+// A client reads the keymap again when told it changed, possibly after we
+// pressed the key; a spare key is not remapped (or put back) until it has been
+// left alone this long, so no client reads a newer mapping for an older press.
+constexpr auto SpareGrace = std::chrono::milliseconds(150);
+// Spare keys idle this long are put back at the next send.
+constexpr auto SpareIdle = std::chrono::seconds(30);
+
+// X errors are reported asynchronously; the default handler would end the
+// process, so we only remember that one happened.
+std::atomic<int> lastXError{0};
+
+int recordXError(Display*, XErrorEvent* event)
+{
+    lastXError = event->error_code;
+    return 0;
+}
+
+// Keeps SIGINT, SIGTERM, SIGHUP and SIGQUIT pending while keys are held, so a
+// signal that ends the process cannot leave a modifier down.
+class SignalBlock {
+public:
+    SignalBlock()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+KeySym namedKeySym(NamedKey key)
+{
+    switch (key) {
+    case NamedKey::None: break;
+    case NamedKey::Backspace: return XK_BackSpace;
+    case NamedKey::Break: return XK_Break;
+    case NamedKey::CapsLock: return XK_Caps_Lock;
+    case NamedKey::Delete: return XK_Delete;
+    case NamedKey::Down: return XK_Down;
+    case NamedKey::End: return XK_End;
+    case NamedKey::Enter: return XK_Return;
+    case NamedKey::Escape: return XK_Escape;
+    case NamedKey::Help: return XK_Help;
+    case NamedKey::Home: return XK_Home;
+    case NamedKey::Insert: return XK_Insert;
+    case NamedKey::Left: return XK_Left;
+    case NamedKey::NumLock: return XK_Num_Lock;
+    case NamedKey::PageDown: return XK_Next;
+    case NamedKey::PageUp: return XK_Prior;
+    case NamedKey::PrintScreen: return XK_Print;
+    case NamedKey::Right: return XK_Right;
+    case NamedKey::ScrollLock: return XK_Scroll_Lock;
+    case NamedKey::Tab: return XK_Tab;
+    case NamedKey::Up: return XK_Up;
+    default:
+        if (key >= NamedKey::F1 && key <= NamedKey::F16)
+            return XK_F1 + (static_cast<int>(key) - static_cast<int>(NamedKey::F1));
+    }
+    return NoSymbol;
+}
+
+// Keypad symbols follow Num Lock, so characters are never typed with them.
+bool isKeypad(KeySym sym)
+{
+    return (sym >= XK_KP_Space && sym <= XK_KP_9) || sym == XK_KP_Equal;
+}
+
+// Keys that lock a modifier on: never pressed to obtain a level.
+bool isLockKey(KeySym sym)
+{
+    switch (sym) {
+    case XK_Caps_Lock: case XK_Shift_Lock: case XK_Num_Lock: case XK_Scroll_Lock:
+    case XK_ISO_Lock: case XK_ISO_Level3_Lock: case XK_ISO_Level5_Lock:
+    case XK_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Lower is better when several keys set the same modifier.
+int modifierKeyRank(KeySym sym)
+{
+    switch (sym) {
+    case XK_Shift_L: case XK_Control_L: case XK_Alt_L: return 0;
+    case XK_ISO_Level3_Shift: case XK_ISO_Level5_Shift: return 1;
+    case XK_Shift_R: case XK_Control_R: case XK_Alt_R: return 2;
+    default: return 3;
+    }
+}
+
+unsigned levelOf(const XkbKeyTypeRec* type, unsigned mods)
+{
+    const unsigned relevant = mods & type->mods.mask;
+    for (int i = 0; i < type->map_count; ++i) {
+        const XkbKTMapEntryRec& entry = type->map[i];
+        if (entry.active && entry.mods.mask == relevant)
+            return entry.level;
+    }
+    return 0;
+}
+
+} // namespace
+
+SenderOpening X11KeySender::open()
+{
+    const QString name = qEnvironmentVariable("DISPLAY");
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        return {nullptr, SenderProblem::NoDisplay,
+                name.isEmpty() ? QStringLiteral("no display: DISPLAY is not set")
+                               : QStringLiteral("cannot open display \"%1\"").arg(name)};
+    }
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
+        XCloseDisplay(display);
+        return {nullptr, SenderProblem::NoInjection,
+                QStringLiteral("display \"%1\" has no XTest extension: keystrokes cannot be sent")
+                    .arg(name)};
+    }
+    int opcode = 0, xkbEvent = 0, xkbError = 0;
+    major = XkbMajorVersion;
+    minor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &xkbEvent, &xkbError, &major, &minor)) {
+        XCloseDisplay(display);
+        return {nullptr, SenderProblem::NoInjection,
+                QStringLiteral("display \"%1\" has no XKB extension: keyboard layouts cannot be read")
+                    .arg(name)};
+    }
+    return {std::unique_ptr<KeySender>(new X11KeySender(display, xkbEvent)), SenderProblem::None, {}};
+}
+
+X11KeySender::X11KeySender(Display* display, int xkbEventBase)
+    : display_(display)
+    , xkbEventBase_(xkbEventBase)
+{
+    XSetErrorHandler(recordXError);
+    // Our events then reach clients even while another client grabs the server.
+    XTestGrabControl(display_, True);
+    XkbSelectEvents(display_, XkbUseCoreKbd, XkbNewKeyboardNotifyMask | XkbMapNotifyMask,
+                    XkbNewKeyboardNotifyMask | XkbMapNotifyMask);
+}
+
+X11KeySender::~X11KeySender()
+{
+    releaseAll();
+    putBackIdleSpares(Clock::duration::zero());
+    XSync(display_, False);
+    if (keymap_)
+        XkbFreeKeyboard(keymap_, 0, True);
+    XCloseDisplay(display_);
+}
+
+void X11KeySender::readPendingEvents()
+{
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == xkbEventBase_ || event.type == MappingNotify)
+            keymapStale_ = true;
+    }
+}
+
+void X11KeySender::loadKeymap()
+{
+    if (keymap_)
+        XkbFreeKeyboard(keymap_, 0, True);
+    keymap_ = XkbGetMap(display_, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
+                        XkbUseCoreKbd);
+    keymapStale_ = false;
+    indexedGroup_ = -1;
+    refreshSpares();
+}
+
+// Keeps the pool true to the server: a key that a new layout gave symbols of
+// its own leaves the pool, one whose mapping was replaced is free again, and
+// the pool is filled up from keycodes that have no symbols.
+void X11KeySender::refreshSpares()
+{
+    if (!keymap_)
+        return;
+    std::erase_if(spares_, [&](Spare& spare) {
+        const int groups = XkbKeyNumGroups(keymap_, spare.code);
+        if (spare.sym == NoSymbol)
+            return groups != 0;
+        if (groups == 0) {
+            spare.sym = NoSymbol; // a new layout dropped our mapping
+            return false;
+        }
+        return XkbKeySymEntry(keymap_, spare.code, 0, 0) != spare.sym;
+    });
+    for (int code = keymap_->max_key_code; code >= keymap_->min_key_code; --code) {
+        if (spares_.size() >= SparePoolSize)
+            break;
+        if (XkbKeyNumGroups(keymap_, code) == 0 && !isSpare(static_cast<KeyCode>(code)))
+            spares_.push_back({static_cast<KeyCode>(code)});
+    }
+}
+
+bool X11KeySender::isSpare(KeyCode code) const
+{
+    return std::any_of(spares_.begin(), spares_.end(),
+                       [code](const Spare& spare) { return spare.code == code; });
+}
+
+unsigned X11KeySender::effectiveGroup(KeyCode code, unsigned group) const
+{
+    const unsigned info = XkbKeyGroupInfo(keymap_, code);
+    const unsigned groups = XkbNumGroups(info);
+    if (groups == 0 || group < groups)
+        return group;
+    switch (XkbOutOfRangeGroupAction(info)) {
+    case XkbRedirectIntoRange: {
+        const unsigned target = XkbOutOfRangeGroupNumber(info);
+        return target < groups ? target : 0;
+    }
+    case XkbClampIntoRange:
+        return groups - 1;
+    default:
+        return group % groups;
+    }
+}
+
+void X11KeySender::indexGroup(unsigned group)
+{
+    chars_.clear();
+    syms_.clear();
+    std::fill(std::begin(modifierKey_), std::end(modifierKey_), 0);
+    int modifierRank[8];
+    std::fill(std::begin(modifierRank), std::end(modifierRank), 99);
+    altMask_ = Mod1Mask;
+
+    for (int c = keymap_->min_key_code; c <= keymap_->max_key_code; ++c) {
+        const auto code = static_cast<KeyCode>(c);
+        if (XkbKeyNumGroups(keymap_, code) == 0 || isSpare(code))
+            continue;
+        const unsigned g = effectiveGroup(code, group);
+        const int width = XkbKeyGroupWidth(keymap_, code, g);
+        for (int level = 0; level < width; ++level) {
+            const KeySym sym = XkbKeySymEntry(keymap_, code, level, g);
+            if (sym == NoSymbol)
+                continue;
+            syms_[sym].push_back({code, static_cast<unsigned>(level)});
+            if (!isKeypad(sym)) {
+                if (const char32_t ch = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(sym)))
+                    chars_[ch].push_back({code, static_cast<unsigned>(level)});
+            }
+        }
+        // The key that sets each real modifier, judged by its first level.
+        const unsigned modmap = keymap_->map->modmap[code];
+        const KeySym base = width > 0 ? XkbKeySymEntry(keymap_, code, 0, g) : NoSymbol;
+        if (modmap == 0 || base == NoSymbol || !IsModifierKey(base) || isLockKey(base))
+            continue;
+        if (base == XK_Alt_L || base == XK_Alt_R)
+            altMask_ = modmap;
+        for (int bit = 0; bit < 8; ++bit) {
+            const int rank = modifierKeyRank(base);
+            if ((modmap & (1u << bit)) && rank < modifierRank[bit]) {
+                modifierRank[bit] = rank;
+                modifierKey_[bit] = code;
+            }
+        }
+    }
+    indexedGroup_ = static_cast<int>(group);
+}
+
+// The fewest extra modifiers that, with those already in effect, select the
+// level on this key; none when no pressable combination does.
+std::optional<unsigned> X11KeySender::modsForLevel(KeyCode code, unsigned group, unsigned level,
+                                                   unsigned fixedMods) const
+{
+    const XkbKeyTypeRec* type = XkbKeyKeyType(keymap_, code, group);
+    const unsigned mask = type->mods.mask;
+    const unsigned fixed = fixedMods & mask;
+    const unsigned free = mask & ~fixed;
+    std::optional<unsigned> best;
+    for (unsigned sub = free;; sub = (sub - 1) & free) {
+        bool pressable = true;
+        for (int bit = 0; bit < 8; ++bit)
+            if ((sub & (1u << bit)) && !modifierKey_[bit])
+                pressable = false;
+        if (pressable && levelOf(type, fixed | sub) == level
+            && (!best || std::popcount(sub) < std::popcount(*best)))
+            best = sub;
+        if (sub == 0)
+            break;
+    }
+    return best;
+}
+
+std::optional<X11KeySender::Stroke>
+X11KeySender::findOnLayout(const std::vector<Location>* where, unsigned fixedMods) const
+{
+    if (!where)
+        return std::nullopt;
+    std::optional<Stroke> best;
+    for (const Location& at : *where) {
+        const unsigned group = effectiveGroup(at.code, static_cast<unsigned>(indexedGroup_));
+        const auto mods = modsForLevel(at.code, group, at.level, fixedMods);
+        if (mods && (!best || std::popcount(*mods) < std::popcount(best->mods)))
+            best = Stroke{at.code, *mods};
+    }
+    return best;
+}
+
+X11KeySender::Spare* X11KeySender::spareFor(KeySym sym)
+{
+    for (Spare& spare : spares_)
+        if (spare.sym == sym)
+            return &spare;
+    if (spares_.empty())
+        return nullptr;
+    Spare& oldest = *std::min_element(spares_.begin(), spares_.end(), [](const Spare& a, const Spare& b) {
+        return a.lastUsed < b.lastUsed;
+    });
+    if (oldest.sym != NoSymbol) {
+        const auto age = Clock::now() - oldest.lastUsed;
+        if (age < SpareGrace) {
+            XSync(display_, False);
+            std::this_thread::sleep_for(SpareGrace - age);
+        }
+    }
+    KeySym syms[2] = {sym, sym};
+    lastXError = 0;
+    XChangeKeyboardMapping(display_, oldest.code, 2, syms, 1);
+    XSync(display_, False);
+    if (lastXError != 0)
+        return nullptr;
+    oldest.sym = sym;
+    oldest.lastUsed = Clock::now();
+    return &oldest;
+}
+
+std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& action, unsigned fixedMods,
+                                                          QString* error)
+{
+    unsigned userMods = 0;
+    if (action.modifiers & ModShift)
+        userMods |= ShiftMask;
+    if (action.modifiers & ModCtrl)
+        userMods |= ControlMask;
+    if (action.modifiers & ModAlt)
+        userMods |= altMask_;
+
+    KeySym sym = NoSymbol;
+    std::optional<Stroke> stroke;
+    if (action.key != NamedKey::None) {
+        sym = namedKeySym(action.key);
+        const auto found = syms_.find(sym);
+        stroke = findOnLayout(found == syms_.end() ? nullptr : &found->second, fixedMods);
+    } else {
+        const auto found = chars_.find(action.character);
+        stroke = findOnLayout(found == chars_.end() ? nullptr : &found->second, fixedMods);
+        if (!stroke)
+            sym = xkb_utf32_to_keysym(action.character);
+    }
+    if (!stroke) {
+        const QString what = action.key != NamedKey::None
+            ? QStringLiteral("{%1}").arg(namedKeyName(action.key))
+            : QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
+        if (sym == NoSymbol) {
+            *error = QStringLiteral("%1 has no key symbol and cannot be typed").arg(what);
+            return std::nullopt;
+        }
+        Spare* spare = spareFor(sym);
+        if (!spare) {
+            *error = QStringLiteral("%1 is not on the keyboard layout and no spare key is free").arg(what);
+            return std::nullopt;
+        }
+        stroke = Stroke{spare->code, 0};
+    }
+    stroke->mods |= userMods;
+    return stroke;
+}
+
+void X11KeySender::press(KeyCode code)
+{
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    down_.push_back(code);
+}
+
+void X11KeySender::release(KeyCode code)
+{
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    if (auto it = std::find(down_.rbegin(), down_.rend(), code); it != down_.rend())
+        down_.erase(std::next(it).base());
+}
+
+void X11KeySender::releaseAll()
+{
+    while (!down_.empty())
+        release(down_.back());
+    XFlush(display_);
+}
+
+void X11KeySender::putBackIdleSpares(Clock::duration idleFor)
+{
+    const auto now = Clock::now();
+    for (Spare& spare : spares_) {
+        if (spare.sym == NoSymbol || now - spare.lastUsed < idleFor)
+            continue;
+        // A client may still be reading the last press through this mapping.
+        if (const auto age = now - spare.lastUsed; age < SpareGrace) {
+            XSync(display_, False);
+            std::this_thread::sleep_for(SpareGrace - age);
+        }
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(display_, spare.code, 1, &none, 1);
+        spare.sym = NoSymbol;
+    }
+}
+
+SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool wait)
+{
+    SignalBlock signalsHeld;
+
+    readPendingEvents();
+    putBackIdleSpares(SpareIdle);
+    if (keymapStale_ || !keymap_)
+        loadKeymap();
+    if (!keymap_)
+        return SendResult::failure(QStringLiteral("the keyboard layout could not be read"));
+
+    XkbStateRec state{};
+    XkbGetState(display_, XkbUseCoreKbd, &state);
+    if (indexedGroup_ != state.group)
+        indexGroup(state.group);
+    const unsigned fixedMods = state.mods;
+
+    // Refuse the whole string before anything is pressed if a character
+    // could never be typed.
+    for (const KeyAction& action : actions) {
+        const bool known = action.key != NamedKey::None
+            ? (syms_.contains(namedKeySym(action.key)) || !spares_.empty())
+            : (chars_.contains(action.character)
+               || (xkb_utf32_to_keysym(action.character) != NoSymbol && !spares_.empty()));
+        if (!known) {
+            const QString what = action.key != NamedKey::None
+                ? QStringLiteral("{%1}").arg(namedKeyName(action.key))
+                : QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
+            return SendResult::failure(QStringLiteral("%1 cannot be typed on this keyboard layout").arg(what));
+        }
+    }
+
+    for (const KeyAction& action : actions) {
+        QString error;
+        const auto stroke = resolve(action, fixedMods, &error);
+        if (!stroke) {
+            releaseAll();
+            return SendResult::failure(error);
+        }
+        std::vector<KeyCode> modifiers;
+        for (int bit = 0; bit < 8; ++bit) {
+            const unsigned m = 1u << bit;
+            if ((stroke->mods & m) && !(fixedMods & m) && modifierKey_[bit]
+                && std::find(modifiers.begin(), modifiers.end(), modifierKey_[bit]) == modifiers.end())
+                modifiers.push_back(modifierKey_[bit]);
+        }
+        for (KeyCode m : modifiers)
+            press(m);
+        press(stroke->code);
+        release(stroke->code);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+            release(*it);
+        for (Spare& spare : spares_)
+            if (spare.code == stroke->code)
+                spare.lastUsed = Clock::now();
+    }
+
+    if (wait)
+        XSync(display_, False);
+    else
+        XFlush(display_);
+    return SendResult::success();
+}
+
+} // namespace kelvo

@@ -1,9 +1,90 @@
 #pragma once
-// PLACEHOLDER until the XTest sender lands (being written this session).
+// Types key strings into the focused X window through the XTest extension.
+//
+// Every character is looked up in the active keyboard layout (its current
+// group and every shift level, AltGr and level 5 included); the modifiers
+// that level needs are pressed around the key and released after it. A
+// character the layout lacks is typed through a small pool of spare keycodes
+// that are remapped on demand and put back when idle or at exit.
+
 #include "platform/Platform.h"
+
+#include <chrono>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+typedef struct _XDisplay Display;
+typedef struct _XkbDesc* XkbDescPtr;
+
 namespace kelvo {
-class X11KeySender {
+
+class X11KeySender final : public KeySender {
 public:
-    static SenderOpening open() { return {nullptr, SenderProblem::NoDisplay, "not built yet"}; }
+    // Connects to the display named by DISPLAY; reports a missing display or
+    // a server without XTest or XKB.
+    static SenderOpening open();
+
+    // Releases any key still held and puts the spare keycodes back.
+    ~X11KeySender() override;
+
+    X11KeySender(const X11KeySender&) = delete;
+    X11KeySender& operator=(const X11KeySender&) = delete;
+
+protected:
+    SendResult sendActions(const std::vector<KeyAction>& actions, bool wait) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    using KeyCode = unsigned char;
+    using KeySym = unsigned long;
+
+    // A key position in the current group: its keycode and shift level.
+    struct Location {
+        KeyCode code;
+        unsigned level;
+    };
+    // A keycode with no symbols of its own, lent to characters the layout lacks.
+    struct Spare {
+        KeyCode code;
+        KeySym sym = 0;               // what we mapped onto it; 0 while free
+        Clock::time_point lastUsed{}; // last press, or last remap
+    };
+    // One keystroke ready to send: the key and the real modifiers held around it.
+    struct Stroke {
+        KeyCode code;
+        unsigned mods;
+    };
+
+    explicit X11KeySender(Display* display, int xkbEventBase);
+
+    void readPendingEvents();
+    void loadKeymap();
+    void refreshSpares();
+    void indexGroup(unsigned group);
+    unsigned effectiveGroup(KeyCode code, unsigned group) const;
+    std::optional<unsigned> modsForLevel(KeyCode code, unsigned group, unsigned level,
+                                         unsigned fixedMods) const;
+    std::optional<Stroke> findOnLayout(const std::vector<Location>* where, unsigned fixedMods) const;
+    std::optional<Stroke> resolve(const KeyAction& action, unsigned fixedMods, QString* error);
+    Spare* spareFor(KeySym sym);
+    bool isSpare(KeyCode code) const;
+    void press(KeyCode code);
+    void release(KeyCode code);
+    void releaseAll();
+    void putBackIdleSpares(Clock::duration idleFor);
+
+    Display* display_;
+    int xkbEventBase_;
+    XkbDescPtr keymap_ = nullptr;
+    bool keymapStale_ = true;
+    int indexedGroup_ = -1;
+    std::unordered_map<char32_t, std::vector<Location>> chars_;
+    std::unordered_map<KeySym, std::vector<Location>> syms_;
+    KeyCode modifierKey_[8] = {};   // a keycode that sets each real modifier
+    unsigned altMask_ = 0;          // the real modifier that Alt sets
+    std::vector<Spare> spares_;
+    std::vector<KeyCode> down_;     // keys we hold right now
 };
-}
+
+} // namespace kelvo
