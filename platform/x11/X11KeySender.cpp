@@ -52,6 +52,17 @@ public:
         pthread_sigmask(SIG_BLOCK, &set, &old_);
     }
     ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+    // True when one of the held signals is waiting: the send should stop.
+    static bool stopRequested()
+    {
+        sigset_t pending;
+        sigpending(&pending);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            if (sigismember(&pending, s))
+                return true;
+        return false;
+    }
     SignalBlock(const SignalBlock&) = delete;
     SignalBlock& operator=(const SignalBlock&) = delete;
 
@@ -496,6 +507,10 @@ SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool
         for (Spare& spare : spares_)
             if (spare.code == stroke->code)
                 spare.lastUsed = Clock::now();
+        if (SignalBlock::stopRequested()) {
+            XFlush(display_);
+            return SendResult::failure(QStringLiteral("interrupted"));
+        }
     }
 
     if (wait)
