@@ -1,0 +1,523 @@
+"""Helpers for the desktop tests: client windows that report what they receive,
+focus and keyboard-layout control, the X server's keyboard state, and clean-up.
+
+The tests run on a virtual desktop (scripts/virtual-desktop), with DISPLAY set.
+Everything here waits on something observable (a file growing, an event line,
+a property) with a time limit; nothing relies on a fixed sleep alone.
+Standard library only: the X server is asked through xdotool, setxkbmap and
+libX11 via ctypes.
+"""
+
+import ctypes
+import ctypes.util
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import uuid
+
+# Exit status that ctest reports as a skipped test.
+SKIP_STATUS = 77
+
+# Default time limit, in seconds, for anything the tests wait on.
+TIMEOUT = 15.0
+
+
+def skip_unless_tools(*tools):
+    """Exits with the skip status, saying which, when a tool is not installed."""
+    missing = [t for t in tools if shutil.which(t) is None]
+    if missing:
+        print("skipped: not installed: " + ", ".join(missing)
+              + " (scripts/install-deps installs them)", file=sys.stderr)
+        sys.exit(SKIP_STATUS)
+    if not os.environ.get("DISPLAY"):
+        print("skipped: no DISPLAY; run through scripts/virtual-desktop", file=sys.stderr)
+        sys.exit(SKIP_STATUS)
+
+
+def build_dir():
+    """The build directory holding kelvo and its tools (KELVO_BUILD)."""
+    path = os.environ.get("KELVO_BUILD")
+    if not path:
+        raise RuntimeError("KELVO_BUILD is not set: ctest sets it to the build directory")
+    return path
+
+
+def source_dir():
+    """The repository's top folder (KELVO_SOURCE, else two levels above this file)."""
+    return os.environ.get("KELVO_SOURCE") or os.path.dirname(
+        os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def wait_until(predicate, timeout=TIMEOUT, interval=0.02, what="condition"):
+    """Polls predicate until it returns a true value, which is returned;
+    raises TimeoutError naming what was awaited when time runs out."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError("timed out after %.1fs waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def run(args, timeout=TIMEOUT, env=None, check=True):
+    """Runs a short command and returns its CompletedProcess (text output)."""
+    result = subprocess.run(args, capture_output=True, text=True, timeout=timeout, env=env)
+    if check and result.returncode != 0:
+        raise RuntimeError("%s failed with status %d: %s"
+                           % (" ".join(args), result.returncode, result.stderr.strip()))
+    return result
+
+
+# --- the X server's own view of the keyboard --------------------------------
+
+class _XkbState(ctypes.Structure):
+    _fields_ = [
+        ("group", ctypes.c_ubyte), ("locked_group", ctypes.c_ubyte),
+        ("base_group", ctypes.c_ushort), ("latched_group", ctypes.c_ushort),
+        ("mods", ctypes.c_ubyte), ("base_mods", ctypes.c_ubyte),
+        ("latched_mods", ctypes.c_ubyte), ("locked_mods", ctypes.c_ubyte),
+        ("compat_state", ctypes.c_ubyte), ("grab_mods", ctypes.c_ubyte),
+        ("compat_grab_mods", ctypes.c_ubyte), ("lookup_mods", ctypes.c_ubyte),
+        ("compat_lookup_mods", ctypes.c_ubyte), ("ptr_buttons", ctypes.c_ushort),
+    ]
+
+
+# Core modifier bits, as in X.h and xev's "state" field.
+SHIFT, LOCK, CONTROL, MOD1, MOD2, MOD3, MOD4, MOD5 = (1 << i for i in range(8))
+MODIFIER_NAMES = ["Shift", "Lock", "Control", "Mod1", "Mod2", "Mod3", "Mod4", "Mod5"]
+
+
+def modifier_names(mask):
+    """The names of the core modifier bits set in mask, e.g. ['Shift', 'Mod5']."""
+    return [name for bit, name in enumerate(MODIFIER_NAMES) if mask & (1 << bit)]
+
+
+class KeyboardState:
+    """A connection of our own to the X server to read the keyboard's state."""
+
+    def __init__(self, display=None):
+        path = ctypes.util.find_library("X11") or "libX11.so.6"
+        x = ctypes.CDLL(path)
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XQueryKeymap.argtypes = [ctypes.c_void_p, ctypes.c_char * 32]
+        x.XQueryPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + \
+            [ctypes.POINTER(ctypes.c_ulong)] * 2 + [ctypes.POINTER(ctypes.c_int)] * 4 + \
+            [ctypes.POINTER(ctypes.c_uint)]
+        x.XkbGetState.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.POINTER(_XkbState)]
+        x.XkbKeycodeToKeysym.restype = ctypes.c_ulong
+        x.XkbKeycodeToKeysym.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int, ctypes.c_int]
+        x.XKeysymToString.restype = ctypes.c_char_p
+        x.XKeysymToString.argtypes = [ctypes.c_ulong]
+        x.XStringToKeysym.restype = ctypes.c_ulong
+        x.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XDisplayKeycodes.argtypes = [ctypes.c_void_p] + [ctypes.POINTER(ctypes.c_int)] * 2
+        x.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        x.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                          ctypes.POINTER(ctypes.c_int)]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        self._x = x
+        name = display.encode() if display else None
+        self._display = x.XOpenDisplay(name)
+        if not self._display:
+            raise RuntimeError("cannot open display %r" % (display or os.environ.get("DISPLAY")))
+
+    def close(self):
+        """Closes the connection."""
+        if self._display:
+            self._x.XCloseDisplay(self._display)
+            self._display = None
+
+    def pointer_mask(self):
+        """The core modifier and button mask the server reports right now."""
+        root, child = ctypes.c_ulong(), ctypes.c_ulong()
+        ints = [ctypes.c_int() for _ in range(4)]
+        mask = ctypes.c_uint()
+        self._x.XQueryPointer(self._display, self._x.XDefaultRootWindow(self._display),
+                              ctypes.byref(root), ctypes.byref(child),
+                              *[ctypes.byref(i) for i in ints], ctypes.byref(mask))
+        return mask.value
+
+    def xkb_state(self):
+        """The XKB state: a dict of group, locked_group, mods, base_mods,
+        latched_mods and locked_mods."""
+        state = _XkbState()
+        self._x.XkbGetState(self._display, 0x100, ctypes.byref(state))  # XkbUseCoreKbd
+        return {f: getattr(state, f) for f in
+                ("group", "locked_group", "mods", "base_mods", "latched_mods", "locked_mods")}
+
+    def held_keys(self):
+        """The keycodes the server considers pressed, with their first keysym's name."""
+        keys = (ctypes.c_char * 32)()
+        self._x.XQueryKeymap(self._display, keys)
+        held = []
+        for i, byte in enumerate(bytes(keys)):
+            for bit in range(8):
+                if byte & (1 << bit):
+                    code = i * 8 + bit
+                    held.append((code, self.keysym_name(code)))
+        return held
+
+    def mapping(self):
+        """The core keyboard mapping, asked of the server afresh: a dict from
+        keycode to its tuple of keysym values."""
+        low, high = ctypes.c_int(), ctypes.c_int()
+        self._x.XDisplayKeycodes(self._display, ctypes.byref(low), ctypes.byref(high))
+        count = high.value - low.value + 1
+        per = ctypes.c_int()
+        syms = self._x.XGetKeyboardMapping(self._display, low.value, count, ctypes.byref(per))
+        try:
+            return {low.value + i: tuple(syms[i * per.value + j] for j in range(per.value))
+                    for i in range(count)}
+        finally:
+            self._x.XFree(syms)
+
+    def keysym_name(self, keycode, group=0, level=0):
+        """The keysym name at keycode in this connection's copy of the keymap
+        (which may lag behind changes), or None."""
+        sym = self._x.XkbKeycodeToKeysym(self._display, keycode, group, level)
+        name = self._x.XKeysymToString(sym) if sym else None
+        return name.decode() if name else None
+
+    def keycode_of(self, keysym_name):
+        """A keycode that carries the named keysym, or 0."""
+        sym = self._x.XStringToKeysym(keysym_name.encode())
+        return self._x.XKeysymToKeycode(self._display, sym) if sym else 0
+
+    def describe(self):
+        """A one-line summary of modifiers, group and held keys, for failure messages."""
+        s = self.xkb_state()
+        return ("mask %s, xkb mods %s (latched %s, locked %s), group %d, held keys %s"
+                % (modifier_names(self.pointer_mask() & 0xff), modifier_names(s["mods"]),
+                   modifier_names(s["latched_mods"]), modifier_names(s["locked_mods"]),
+                   s["group"], self.held_keys()))
+
+    def is_idle(self):
+        """True when no key is held, no modifier is set (held, latched or
+        locked) and the first group is active."""
+        s = self.xkb_state()
+        return (not self.held_keys() and self.pointer_mask() & 0xff == 0
+                and s["mods"] == 0 and s["latched_mods"] == 0 and s["locked_mods"] == 0
+                and s["group"] == 0)
+
+
+# --- processes and windows ----------------------------------------------------
+
+class Desktop:
+    """Starts client programs on the current display and stops them all again.
+
+    Use as a context manager, or call close(); the temporary folder it makes
+    goes too."""
+
+    def __init__(self):
+        self.tmp = tempfile.mkdtemp(prefix="kelvo-desktop-")
+        self._procs = []
+        self.keyboard = KeyboardState()
+
+    def start(self, args, **kwargs):
+        """Starts a program in its own process group and remembers it for close()."""
+        kwargs.setdefault("stdin", subprocess.DEVNULL)
+        proc = subprocess.Popen(args, start_new_session=True, **kwargs)
+        self._procs.append(proc)
+        return proc
+
+    def stop(self, proc, timeout=5.0):
+        """Stops one started program (and its process group)."""
+        if proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            try:
+                proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                try:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                proc.wait()
+        if proc in self._procs:
+            self._procs.remove(proc)
+
+    def close(self):
+        """Stops every program started here, newest first, and removes the folder."""
+        for proc in reversed(list(self._procs)):
+            self.stop(proc)
+        self.keyboard.close()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def path(self, name):
+        """A file name inside the temporary folder."""
+        return os.path.join(self.tmp, name)
+
+    # --- windows
+
+    def find_window(self, title, proc=None, timeout=TIMEOUT):
+        """Waits for a visible window titled exactly title; returns its id."""
+        def found():
+            if proc is not None and proc.poll() is not None:
+                raise RuntimeError("%s exited with status %d before its window appeared"
+                                   % (proc.args[0], proc.returncode))
+            r = run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
+                    check=False)
+            ids = r.stdout.split()
+            return int(ids[0]) if ids else None
+        return wait_until(found, timeout, what="a window titled %r" % title)
+
+    def focused_window(self):
+        """The id of the window holding the keyboard focus (its client window), or 0."""
+        r = run(["xdotool", "getwindowfocus"], check=False)
+        return int(r.stdout.strip()) if r.returncode == 0 and r.stdout.strip() else 0
+
+    def focus(self, window, timeout=TIMEOUT):
+        """Gives window the keyboard focus and waits until the server says it has it."""
+        if self.focused_window() == window:
+            return
+        # Activation goes through the window manager, which also raises the
+        # window; without one, set the focus directly.
+        if run(["xprop", "-root", "_NET_ACTIVE_WINDOW"], check=False).stdout.count("window id"):
+            run(["xdotool", "windowactivate", str(window)], check=False)
+        else:
+            run(["xdotool", "windowfocus", str(window)], check=False)
+
+        def has_focus():
+            return self.focused_window() == window
+        try:
+            wait_until(has_focus, timeout / 2, what="focus")
+        except TimeoutError:
+            # A request can be lost while the manager is busy mapping a window: ask once more.
+            run(["xdotool", "windowactivate", str(window)], check=False)
+            run(["xdotool", "windowfocus", str(window)], check=False)
+            wait_until(has_focus, timeout / 2,
+                       what="window %d to get the focus (focused: %d)"
+                       % (window, self.focused_window()))
+
+    def move_pointer(self, x, y, window=None):
+        """Moves the pointer to x, y on the screen, or inside window when given."""
+        args = ["xdotool", "mousemove"]
+        if window is not None:
+            args += ["--window", str(window)]
+        run(args + ["--sync", str(x), str(y)])
+
+    # --- keyboard layout
+
+    def set_layout(self, layout, variant=None, timeout=TIMEOUT):
+        """Switches the keyboard layout (setxkbmap) and waits until it is in force."""
+        args = ["setxkbmap", "-layout", layout]
+        args += ["-variant", variant or ""]
+        args += ["-option", ""]  # clear options so no earlier choice lingers
+        run(args)
+
+        def active():
+            q = run(["setxkbmap", "-query"]).stdout
+            m = re.search(r"^layout:\s*(\S+)", q, re.M)
+            return m and m.group(1) == layout
+        wait_until(active, timeout, what="keyboard layout %r" % layout)
+
+    # --- clients
+
+    def cat_terminal(self, name="cat"):
+        """An xterm running cat in raw mode: see CatTerminal."""
+        return CatTerminal(self, name)
+
+    def key_events(self, name="xev"):
+        """An xev window reporting its key events: see KeyEventWindow."""
+        return KeyEventWindow(self, name)
+
+
+class CatTerminal:
+    """An xterm whose terminal is raw and echo-less, with cat copying every byte
+    it receives into a file at once: what was typed, exactly."""
+
+    def __init__(self, desktop, name):
+        self.desktop = desktop
+        self.file = desktop.path(name + ".out")
+        self.title = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
+        self._mark = 0
+        # The shell creates the file only after stty has run, so its existence
+        # says the terminal is raw and cat is about to read.
+        script = 'stty raw -echo && exec cat > "$1"'
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        self.proc = desktop.start(
+            ["xterm", "-u8", "-T", self.title, "-n", self.title, "-geometry", "80x12+40+40",
+             "-xrm", "XTerm*allowTitleOps: false", "-e", "sh", "-c", script, "sh", self.file],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.window = desktop.find_window(self.title, self.proc)
+        wait_until(lambda: os.path.exists(self.file), what="cat to start in xterm")
+
+    def received(self):
+        """Everything received since the last take(), as bytes."""
+        with open(self.file, "rb") as f:
+            f.seek(self._mark)
+            return f.read()
+
+    def take(self, expected, timeout=TIMEOUT):
+        """Waits until what arrived since the last take() is as long as expected
+        (bytes, or text in UTF-8) or time runs out, then returns it decoded
+        (undecodable bytes escaped) and starts a new take."""
+        if isinstance(expected, str):
+            expected = expected.encode()
+        try:
+            wait_until(lambda: len(self.received()) >= len(expected), timeout,
+                       what="%d bytes in the terminal" % len(expected))
+        except TimeoutError:
+            pass
+        data = self.received()
+        self._mark += len(data)
+        return data.decode("utf-8", errors="backslashreplace")
+
+    def take_until(self, sentinel, timeout=TIMEOUT):
+        """Waits until sentinel arrives, then returns what came before it (text)
+        and starts a new take after it; raises TimeoutError if it never comes."""
+        sentinel = sentinel.encode() if isinstance(sentinel, str) else sentinel
+        wait_until(lambda: sentinel in self.received(), timeout,
+                   what="%r in the terminal (got %r)" % (sentinel, self.received()))
+        data = self.received()
+        end = data.index(sentinel)
+        self._mark += end + len(sentinel)
+        return data[:end].decode("utf-8", errors="backslashreplace")
+
+    def collect(self, timeout=TIMEOUT):
+        """Types an Escape after whatever was sent (with xdotool, a separate XTest
+        client) and returns what arrived before it: all of it, and only it."""
+        run(["xdotool", "key", "Escape"])
+        return self.take_until(b"\x1b", timeout)
+
+    def skip(self):
+        """Forgets what has arrived so far."""
+        self._mark += len(self.received())
+
+
+class KeyEvent:
+    """One KeyPress or KeyRelease event as xev printed it."""
+
+    def __init__(self, kind, state, keycode, keysym, name, synthetic):
+        self.kind = kind            # "KeyPress" or "KeyRelease"
+        self.state = state          # modifier and button mask before the event
+        self.keycode = keycode      # X keycode
+        self.keysym = keysym        # keysym value
+        self.name = name            # keysym name, e.g. "a", "Return", "ISO_Left_Tab"
+        self.synthetic = synthetic  # True for events sent with XSendEvent
+
+    @property
+    def press(self):
+        """True for a KeyPress."""
+        return self.kind == "KeyPress"
+
+    def __repr__(self):
+        return "%s(%s, state=%s)" % ("+" if self.press else "-", self.name,
+                                     "|".join(modifier_names(self.state)) or "0")
+
+
+_EVENT_RE = re.compile(
+    r"^(KeyPress|KeyRelease) event, serial \d+, synthetic (YES|NO),.*?"
+    r"state 0x([0-9a-f]+), keycode (\d+) \(keysym 0x([0-9a-f]+), ([^)]*)\)", re.S | re.M)
+
+
+class KeyEventWindow:
+    """xev's window, with its key events parsed as they arrive."""
+
+    def __init__(self, desktop, name):
+        self.desktop = desktop
+        self.title = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
+        self._text = ""
+        self._events = []
+        self._parsed_to = 0
+        self._lock = threading.Lock()
+        self._mark = 0
+        args = ["xev", "-event", "keyboard", "-name", self.title, "-geometry", "300x200+900+40"]
+        if shutil.which("stdbuf"):
+            # xev buffers its output when it goes to a pipe.
+            args = ["stdbuf", "-oL"] + args
+        self.proc = desktop.start(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  text=True, errors="replace")
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        self.window = desktop.find_window(self.title, self.proc)
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self._lock:
+                self._text += line
+
+    @staticmethod
+    def _parse(block):
+        m = _EVENT_RE.search(block)
+        if not m:
+            return None
+        return KeyEvent(m.group(1), int(m.group(3), 16), int(m.group(4)),
+                        int(m.group(5), 16), m.group(6).strip(), m.group(2) == "YES")
+
+    def events(self):
+        """Every key event since the last take()."""
+        # xev starts each event with a blank line, so the text before the last
+        # blank line holds finished events, parsed once; the reader adds whole
+        # lines and an event's fields sit on its first three, so the block
+        # still being written is read afresh each time.
+        with self._lock:
+            text = self._text
+        end = text.rfind("\n\n")
+        if end > self._parsed_to:
+            for block in text[self._parsed_to:end].split("\n\n"):
+                event = self._parse(block)
+                if event:
+                    self._events.append(event)
+            self._parsed_to = end
+        events = list(self._events)
+        last = self._parse(text[self._parsed_to:])
+        if last:
+            events.append(last)
+        return events[self._mark:]
+
+    def take_until(self, keysym_name, timeout=TIMEOUT):
+        """Waits for the release of keysym_name, then returns the events before
+        its press (the sentinel's own events are dropped) and starts a new take."""
+        def sentinel_index():
+            evs = self.events()
+            for i, e in enumerate(evs):
+                if e.name == keysym_name and not e.press:
+                    return i + 1
+            return None
+        try:
+            end = wait_until(sentinel_index, timeout, what="%s in xev" % keysym_name)
+        except TimeoutError as err:
+            raise TimeoutError("%s; events so far: %r" % (err, self.events())) from None
+        evs = self.events()[:end]
+        self._mark += end
+        press = max(i for i, e in enumerate(evs) if e.name == keysym_name and e.press)
+        return evs[:press]
+
+    def collect(self, timeout=TIMEOUT):
+        """Presses the keypad's divide key after whatever was sent (with xdotool,
+        a separate XTest client) and returns the events before it."""
+        run(["xdotool", "key", "KP_Divide"])
+        return self.take_until("KP_Divide", timeout)
+
+    def skip(self):
+        """Forgets the events so far."""
+        self._mark += len(self.events())
+
+
+def presses(events):
+    """The KeyPress events among events, ignoring modifier keys themselves."""
+    modifiers = re.compile(r"^(Shift|Control|Alt|Meta|Super|Hyper|ISO_Level\d|Mode_switch)")
+    return [e for e in events if e.press and not modifiers.match(e.name)]
