@@ -20,12 +20,14 @@ namespace kelvo {
 
 namespace {
 
-// How many keycodes the spare pool holds at most.
-constexpr std::size_t SparePoolSize = 10;
-// A client reads the keymap again when told it changed, possibly after we
-// pressed the key; a spare key is not remapped (or put back) until it has been
-// left alone this long, so no client reads a newer mapping for an older press.
-constexpr auto SpareGrace = std::chrono::milliseconds(150);
+// How many keycodes the spare pool holds at most. A layout leaves a few dozen
+// keycodes without symbols; a large pool rarely has to reuse one.
+constexpr std::size_t SparePoolSize = 32;
+// A client that is told the keymap changed reads it again when it next looks
+// up a key, which may be long after we pressed it if the client is busy. A
+// spare key is not remapped (or put back) until it has been left alone this
+// long, so a lagging client does not read a newer mapping for an older press.
+constexpr auto SpareGrace = std::chrono::milliseconds(1000);
 // Spare keys idle this long are put back at the next send.
 constexpr auto SpareIdle = std::chrono::seconds(30);
 
