@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test unit desktop bench demo clean
+.PHONY: all deps build run test unit desktop flaky bench clean
 
 all: build
 
@@ -24,6 +24,11 @@ unit: build
 
 desktop: build
 	@cd $(BUILD) && ctest --output-on-failure -L desktop
+
+# Repeats the desktop tests until one fails, to hunt flaky ones: make flaky N=20
+N ?= 10
+flaky: build
+	@cd $(BUILD) && ctest --output-on-failure -L desktop --repeat until-fail:$(N)
 
 bench: build
 	@bench/run $(BUILD)

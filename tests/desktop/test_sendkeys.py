@@ -7,6 +7,7 @@ Run through scripts/virtual-desktop with KELVO_BUILD set (ctest does both).
 
 import os
 import re
+import signal
 import subprocess
 import unittest
 
@@ -249,6 +250,36 @@ class Refusals(DesktopCase):
              "--", SENDKEYS, "a"], capture_output=True, text=True, timeout=120)
         self.assertEqual(result.returncode, 2, result.stderr)
         self.assertIn("xtest", result.stderr.lower())
+
+
+class Interruption(DesktopCase):
+    """A signal in the middle of a long send ends it with every key let go."""
+
+    @classmethod
+    def setUpClass(cls):
+        desktop.set_layout("us")
+
+    def test_sigint_and_sigterm_leave_nothing_held(self):
+        keys = "+(" + "{a 1000}" * 90 + ")"
+        for sig in (signal.SIGTERM, signal.SIGINT):
+            with self.subTest(signal=sig.name):
+                desktop.focus(terminal.window)
+                terminal.skip()
+                # A shell's background job inherits SIGINT ignored; a person's
+                # Ctrl+C reaches a program that has it at its default.
+                proc = subprocess.Popen([SENDKEYS, keys], stderr=subprocess.PIPE, text=True,
+                                        preexec_fn=lambda: signal.signal(sig, signal.SIG_DFL))
+                try:
+                    kd.wait_until(lambda: terminal.received(), what="typing to start")
+                finally:
+                    proc.send_signal(sig)
+                    _, err = proc.communicate(timeout=60)
+                self.assertEqual(proc.returncode, -sig, err)
+                typed = terminal.collect(timeout=60)
+                self.assertLess(len(typed), 90000, "the send was not cut short")
+                self.assertEqual(set(typed), {"A"}, "a key went out without its Shift")
+                self.assertKeyboardIdle()
+                self.assertEqual(self.typed_in_terminal("a"), "a")
 
 
 if __name__ == "__main__":
