@@ -133,15 +133,35 @@ int modifierKeyRank(KeySym sym)
     }
 }
 
-unsigned levelOf(const XkbKeyTypeRec* type, unsigned mods)
+struct LevelChoice {
+    unsigned level;
+    bool lockLeft; // Lock is on and the type leaves it to the client
+};
+
+// The level that mods select on a key of this type. Modifiers the type does
+// not consume are left to the client, which turns a symbol into its capital
+// when Lock is among them.
+LevelChoice levelOf(const XkbKeyTypeRec* type, unsigned mods)
 {
     const unsigned relevant = mods & type->mods.mask;
+    unsigned level = 0;
+    unsigned preserved = 0;
     for (int i = 0; i < type->map_count; ++i) {
         const XkbKTMapEntryRec& entry = type->map[i];
-        if (entry.active && entry.mods.mask == relevant)
-            return entry.level;
+        if (entry.active && entry.mods.mask == relevant) {
+            level = entry.level;
+            preserved = type->preserve ? type->preserve[i].mask : 0;
+            break;
+        }
     }
-    return 0;
+    const unsigned consumed = type->mods.mask & ~preserved;
+    return {level, (mods & LockMask) && !(consumed & LockMask)};
+}
+
+// True when a client would show sym differently with Lock left on.
+bool changesWithLock(KeySym sym)
+{
+    return xkb_keysym_to_upper(static_cast<xkb_keysym_t>(sym)) != sym;
 }
 
 } // namespace
@@ -313,6 +333,7 @@ void X11KeySender::indexGroup(unsigned group)
 std::optional<unsigned> X11KeySender::modsForLevel(KeyCode code, unsigned group, unsigned level,
                                                    unsigned fixedMods) const
 {
+    const KeySym sym = XkbKeySymEntry(keymap_, code, level, group);
     const XkbKeyTypeRec* type = XkbKeyKeyType(keymap_, code, group);
     const unsigned mask = type->mods.mask;
     const unsigned fixed = fixedMods & mask;
@@ -323,7 +344,8 @@ std::optional<unsigned> X11KeySender::modsForLevel(KeyCode code, unsigned group,
         for (int bit = 0; bit < 8; ++bit)
             if ((sub & (1u << bit)) && !modifierKey_[bit])
                 pressable = false;
-        if (pressable && levelOf(type, fixed | sub) == level
+        const LevelChoice choice = levelOf(type, fixedMods | sub);
+        if (pressable && choice.level == level && !(choice.lockLeft && changesWithLock(sym))
             && (!best || std::popcount(sub) < std::popcount(*best)))
             best = sub;
         if (sub == 0)
@@ -347,10 +369,14 @@ X11KeySender::findOnLayout(const std::vector<Location>* where, unsigned fixedMod
     return best;
 }
 
+// A spare key carries a character and its capital, as a letter key does, so
+// that Shift and Caps Lock act on it the usual way.
 X11KeySender::Spare* X11KeySender::spareFor(KeySym sym)
 {
+    const KeySym lower = xkb_keysym_to_lower(static_cast<xkb_keysym_t>(sym));
+    const KeySym upper = xkb_keysym_to_upper(static_cast<xkb_keysym_t>(sym));
     for (Spare& spare : spares_)
-        if (spare.sym == sym)
+        if (spare.sym == lower)
             return &spare;
     if (spares_.empty())
         return nullptr;
@@ -364,13 +390,13 @@ X11KeySender::Spare* X11KeySender::spareFor(KeySym sym)
             std::this_thread::sleep_for(SpareGrace - age);
         }
     }
-    KeySym syms[2] = {sym, sym};
+    KeySym syms[2] = {lower, upper};
     lastXError = 0;
     XChangeKeyboardMapping(display_, oldest.code, 2, syms, 1);
     XSync(display_, False);
     if (lastXError != 0)
         return nullptr;
-    oldest.sym = sym;
+    oldest.sym = lower;
     oldest.lastUsed = Clock::now();
     return &oldest;
 }
@@ -411,7 +437,11 @@ std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& actio
             *error = QStringLiteral("%1 is not on the keyboard layout and no spare key is free").arg(what);
             return std::nullopt;
         }
-        stroke = Stroke{spare->code, 0};
+        // Its capital is the second level: Shift selects it, Caps Lock too,
+        // and both together give the small letter again.
+        const bool capital = sym != spare->sym;
+        const bool lockOn = fixedMods & LockMask;
+        stroke = Stroke{spare->code, capital != lockOn && changesWithLock(spare->sym) ? ShiftMask : 0u};
     }
     stroke->mods |= userMods;
     return stroke;

@@ -129,6 +129,8 @@ class KeyboardState:
         x.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
                                           ctypes.POINTER(ctypes.c_int)]
         x.XFree.argtypes = [ctypes.c_void_p]
+        x.XkbLockGroup.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint]
+        x.XFlush.argtypes = [ctypes.c_void_p]
         self._x = x
         name = display.encode() if display else None
         self._display = x.XOpenDisplay(name)
@@ -150,6 +152,13 @@ class KeyboardState:
                               ctypes.byref(root), ctypes.byref(child),
                               *[ctypes.byref(i) for i in ints], ctypes.byref(mask))
         return mask.value
+
+    def lock_group(self, group, timeout=TIMEOUT):
+        """Locks the keyboard to layout group (0 is the first) and waits until it is active."""
+        self._x.XkbLockGroup(self._display, 0x100, group)  # XkbUseCoreKbd
+        self._x.XFlush(self._display)
+        wait_until(lambda: self.xkb_state()["group"] == group, timeout,
+                   what="keyboard group %d" % group)
 
     def xkb_state(self):
         """The XKB state: a dict of group, locked_group, mods, base_mods,
@@ -490,20 +499,23 @@ class KeyEventWindow:
 
     def take_until(self, keysym_name, timeout=TIMEOUT):
         """Waits for the release of keysym_name, then returns the events before
-        its press (the sentinel's own events are dropped) and starts a new take."""
-        def sentinel_index():
+        its press (the sentinel's own events are dropped) and starts a new take.
+        The release is matched by keycode: on some layouts it reports another
+        keysym, once the level's modifier is let go first."""
+        def sentinel():
             evs = self.events()
-            for i, e in enumerate(evs):
-                if e.name == keysym_name and not e.press:
-                    return i + 1
-            return None
+            press = next((i for i, e in enumerate(evs) if e.name == keysym_name and e.press), None)
+            if press is None:
+                return None
+            release = next((i for i in range(press + 1, len(evs))
+                            if not evs[i].press and evs[i].keycode == evs[press].keycode), None)
+            return None if release is None else (press, release)
         try:
-            end = wait_until(sentinel_index, timeout, what="%s in xev" % keysym_name)
+            press, release = wait_until(sentinel, timeout, what="%s in xev" % keysym_name)
         except TimeoutError as err:
             raise TimeoutError("%s; events so far: %r" % (err, self.events())) from None
-        evs = self.events()[:end]
-        self._mark += end
-        press = max(i for i, e in enumerate(evs) if e.name == keysym_name and e.press)
+        evs = self.events()
+        self._mark += release + 1
         return evs[:press]
 
     def collect(self, timeout=TIMEOUT):

@@ -143,6 +143,20 @@ class Typing:
                    for code, syms in before.items() if after.get(code) != syms}
         self.assertEqual(changed, {}, "the keyboard mapping was not put back")
 
+    def test_caps_lock_changes_nothing_that_is_typed(self):
+        # Letters on the layout, a level-three one, and off-layout letters
+        # with capitals: each must come out as asked, not as Caps Lock shows it.
+        keys = "aB1@\u00e9\u00c9\u0142\u0141\u20ac\u0436"
+        kd.run(["xdotool", "key", "Caps_Lock"])
+        try:
+            kd.wait_until(lambda: desktop.keyboard.xkb_state()["locked_mods"] & 2,
+                          what="Caps Lock on")
+            self.assertEqual(self.typed_in_terminal(keys), keys)
+        finally:
+            kd.run(["xdotool", "key", "Caps_Lock"])
+            kd.wait_until(lambda: not desktop.keyboard.xkb_state()["locked_mods"] & 2,
+                          what="Caps Lock off")
+
     def test_no_wait_types_too(self):
         desktop.focus(terminal.window)
         terminal.skip()
@@ -191,6 +205,34 @@ class TypingOnUs(Typing, DesktopCase):
 
 class TypingOnDe(Typing, DesktopCase):
     layout = "de"
+
+
+class GroupsAndLevels(DesktopCase):
+    """Characters come from the layout group in force and from every level."""
+
+    def tearDown(self):
+        desktop.keyboard.lock_group(0)
+        desktop.set_layout("us")
+        self.assertKeyboardIdle()
+
+    def test_the_active_group_is_used(self):
+        # With us,de and the de group locked, z and y swap keys and @ needs
+        # AltGr; a sender that reads the first group types "yz" and worse.
+        desktop.set_layout("us,de")
+        desktop.keyboard.lock_group(1)
+        keys = "zy@\"/:&*=+-".replace("+", "{+}")
+        self.assertEqual(self.typed_in_terminal(keys), "zy@\"/:&*=+-")
+
+    def test_level_three_and_level_five_characters_come_from_layout_keys(self):
+        # On de neo, { is level 3, the Greek alpha level 4, the for-all sign
+        # level 7 (level three and level five together). Each must come from
+        # the key that carries it, not from a spare keycode.
+        desktop.set_layout("de", "neo")
+        before = desktop.keyboard.mapping()
+        events = self.events_in_xev("{{}\u03b1\u2200")
+        self.assertEqual([e.name for e in events], ["braceleft", "Greek_alpha", "U2200"])
+        for event in events:
+            self.assertIn(event.keysym, before[event.keycode], event)
 
 
 class Refusals(DesktopCase):
