@@ -154,10 +154,10 @@ private:
 
     void openStream()
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(kToneSampleRate), 1};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, uint32_t(kToneSampleRate), 1};
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
-        stream_ = pa_stream_new_with_proplist(context_, "Keystroke beep", &spec, nullptr, props);
+        stream_ = pa_stream_new_with_proplist(context_, "Keystroke beep", &sampleFormat, nullptr, props);
         pa_proplist_free(props);
         if (!stream_) {
             noteFailure(pa_strerror(pa_context_errno(context_)));
@@ -166,7 +166,7 @@ private:
         pa_stream_set_state_callback(stream_, &Worker::onStreamState, this);
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+        attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatencyUs, &sampleFormat));
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(-1);
