@@ -164,6 +164,14 @@ bool changesWithLock(KeySym sym)
     return xkb_keysym_to_upper(static_cast<xkb_keysym_t>(sym)) != sym;
 }
 
+// How a key is named in messages: "{F13}", "U+00E9".
+QString describe(const KeyAction& action)
+{
+    if (action.key != NamedKey::None)
+        return QStringLiteral("{%1}").arg(namedKeyName(action.key));
+    return QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
+}
+
 } // namespace
 
 SenderOpening X11KeySender::open()
@@ -425,9 +433,7 @@ std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& actio
             sym = xkb_utf32_to_keysym(action.character);
     }
     if (!stroke) {
-        const QString what = action.key != NamedKey::None
-            ? QStringLiteral("{%1}").arg(namedKeyName(action.key))
-            : QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
+        const QString what = describe(action);
         if (sym == NoSymbol) {
             *error = QStringLiteral("%1 has no key symbol and cannot be typed").arg(what);
             return std::nullopt;
@@ -509,9 +515,7 @@ SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool
             : (chars_.contains(action.character)
                || (xkb_utf32_to_keysym(action.character) != NoSymbol && !spares_.empty()));
         if (!known) {
-            const QString what = action.key != NamedKey::None
-                ? QStringLiteral("{%1}").arg(namedKeyName(action.key))
-                : QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
+            const QString what = describe(action);
             return SendResult::failure(QStringLiteral("%1 cannot be typed on this keyboard layout").arg(what));
         }
     }
