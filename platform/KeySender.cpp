@@ -6,8 +6,7 @@ SendResult KeySender::send(const QString& keys, bool wait)
 {
     const ParsedKeys parsed = parseKeyString(keys);
     if (!parsed.ok())
-        return SendResult::failure(QStringLiteral("key string \"%1\" refused %2")
-                                       .arg(keys, parsed.error->message()));
+        return SendResult::failure(parsed.error->refusal(keys));
     if (parsed.actions.empty())
         return SendResult::success();
     return sendActions(parsed.actions, wait);

@@ -305,6 +305,11 @@ QString KeyStringError::message() const
         + reason;
 }
 
+QString KeyStringError::refusal(const QString& keys) const
+{
+    return QStringLiteral("key string \"%1\" refused %2").arg(keys, message());
+}
+
 ParsedKeys parseKeyString(const QString& keys)
 {
     return KeyStringParser(keys).parse();

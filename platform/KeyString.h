@@ -51,6 +51,8 @@ struct KeyStringError {
 
     // "at position N: reason", for messages shown to people.
     QString message() const;
+    // "key string "KEYS" refused at position N: reason".
+    QString refusal(const QString& keys) const;
 };
 
 struct ParsedKeys {

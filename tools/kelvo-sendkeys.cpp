@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     // Refuse a malformed string before touching the display.
     const ParsedKeys parsed = parseKeyString(args.first());
     if (!parsed.ok())
-        return fail(2, QStringLiteral("key string \"%1\" refused %2").arg(args.first(), parsed.error->message()));
+        return fail(2, parsed.error->refusal(args.first()));
 
     int status = 0;
     {
