@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test unit desktop flaky bench clean
+.PHONY: all deps build run demo test unit desktop flaky bench clean
 
 all: build
 
@@ -15,6 +15,9 @@ build: deps
 
 run: build
 	@scripts/run
+
+demo: build
+	@scripts/demo
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
