@@ -2,8 +2,7 @@
 
 #include "platform/pulse/PulseTone.h"
 #include "platform/x11/X11KeySender.h"
-
-#include <QCoreApplication>
+#include "platform/x11/X11PointerProbe.h"
 
 namespace kelvo {
 
@@ -12,14 +11,14 @@ SenderOpening openKeySender()
     return X11KeySender::open();
 }
 
+std::unique_ptr<PointerProbe> openPointerProbe()
+{
+    return X11PointerProbe::open();
+}
+
 std::unique_ptr<Tone> openTone()
 {
     return std::make_unique<PulseTone>();
-}
-
-void DoEvents()
-{
-    QCoreApplication::processEvents();
 }
 
 } // namespace kelvo

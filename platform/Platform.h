@@ -2,6 +2,7 @@
 // The one place that picks the platform backends for this build.
 
 #include "platform/KeySender.h"
+#include "platform/PointerProbe.h"
 #include "platform/Tone.h"
 
 #include <QString>
@@ -24,6 +25,10 @@ struct SenderOpening {
 
 // Connects the key sender to the desktop named by the environment (DISPLAY).
 SenderOpening openKeySender();
+
+// The pointer as the desktop's display server sees it; null when the
+// display cannot be reached.
+std::unique_ptr<PointerProbe> openPointerProbe();
 
 // The tone of this platform; a silent one where no sound device exists.
 std::unique_ptr<Tone> openTone();

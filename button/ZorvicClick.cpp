@@ -1,0 +1,334 @@
+#include "button/ZorvicClick.h"
+
+#include "platform/Platform.h"
+#include "platform/PointerProbe.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcutEvent>
+#include <QWindow>
+
+namespace kelvo {
+
+namespace {
+
+PointerProbe* probe = nullptr;
+
+QColor fromColorValue(quint32 value)
+{
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+} // namespace
+
+qint16 buttonBits(Qt::MouseButtons buttons)
+{
+    qint16 bits = 0;
+    if (buttons & Qt::LeftButton)
+        bits |= 1;
+    if (buttons & Qt::RightButton)
+        bits |= 2;
+    if (buttons & Qt::MiddleButton)
+        bits |= 4;
+    return bits;
+}
+
+qint16 shiftBits(Qt::KeyboardModifiers modifiers)
+{
+    qint16 bits = 0;
+    if (modifiers & Qt::ShiftModifier)
+        bits |= 1;
+    if (modifiers & Qt::ControlModifier)
+        bits |= 2;
+    if (modifiers & Qt::AltModifier)
+        bits |= 4;
+    return bits;
+}
+
+qint16 virtualKeyCode(int key)
+{
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return qint16(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return qint16(112 + (key - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Print: return 44;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Menu: return 93;
+    default: return 0;
+    }
+}
+
+void ZorvicClick::usePointerProbe(PointerProbe* pointer)
+{
+    probe = pointer;
+}
+
+ZorvicClick::ZorvicClick(QWidget* parent)
+    : QWidget(parent)
+{
+    setMouseTracking(true);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+    OverTimer.setInterval(TrackingPeriodMs);
+    connect(&OverTimer, &QTimer::timeout, this, &ZorvicClick::OverTimer_Timer);
+    // Tracking runs from creation, so a control the pointer is not on finds
+    // that out at its first tick and says so once.
+    OverTimer.start();
+}
+
+void ZorvicClick::setCaption(const QString& New_Caption)
+{
+    caption_ = New_Caption;
+    updateAccessKey();
+    Redraw(StateNormal);
+}
+
+void ZorvicClick::setTint(bool New_Tint)
+{
+    tint_ = New_Tint;
+    Redraw(StateNormal);
+}
+
+void ZorvicClick::setTintColor(quint32 New_TintColor)
+{
+    tintColor_ = New_TintColor;
+    Redraw(StateNormal);
+}
+
+void ZorvicClick::updateAccessKey()
+{
+    if (accessKey_)
+        releaseShortcut(accessKey_);
+    accessKey_ = 0;
+    const QKeySequence key = QKeySequence::mnemonic(caption_);
+    if (!key.isEmpty())
+        accessKey_ = grabShortcut(key);
+}
+
+void ZorvicClick::Redraw(int State)
+{
+    // A plain face per state; the pictures, icon and tint of a full face
+    // are drawn here too once the control carries them.
+    QColor face;
+    switch (State) {
+    case StateNormal: face = QColor(86, 114, 217); break;
+    case StateOver: face = QColor(151, 174, 241); break;
+    case StateDown: face = QColor(169, 192, 251); break;
+    default: return;
+    }
+    if (tint_) {
+        const QColor toward = fromColorValue(tintColor_);
+        face = QColor((face.red() + toward.red()) / 2, (face.green() + toward.green()) / 2,
+                      (face.blue() + toward.blue()) / 2);
+    }
+    if (image_.size() != size())
+        image_ = QImage(size(), QImage::Format_RGB32);
+    if (image_.isNull())
+        return;
+    image_.fill(face);
+    QPainter painter(&image_);
+    painter.setPen(face.darker(150));
+    painter.drawRect(image_.rect().adjusted(0, 0, -1, -1));
+    painter.setPen(State == StateNormal ? Qt::white : Qt::black);
+    painter.setFont(font());
+    painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                     caption_);
+    painter.end();
+    update();
+}
+
+bool ZorvicClick::IsPointerOver()
+{
+    // A disabled or hidden window is never the one under the pointer.
+    QWidget* top = window();
+    if (!probe || !isEnabled() || !isVisible() || !top->windowHandle())
+        return false;
+    const std::optional<QPoint> at = probe->pointerIn(top->winId());
+    if (!at)
+        return false;
+    const QPoint local = (QPointF(*at) / top->devicePixelRatioF()).toPoint();
+    QWidget* child = top->childAt(local);
+    return child == this || (child && isAncestorOf(child));
+}
+
+void ZorvicClick::OverTimer_Timer()
+{
+    if (!IsPointerOver()) {
+        OverTimer.stop();
+        PointerIsOut = true;
+        Redraw(StateNormal);
+        emit MouseOut();
+    } else if (IsPointerOver() && PointerIsOut) {
+        // Already running: enabling it again leaves its period alone.
+        if (!OverTimer.isActive())
+            OverTimer.start();
+        Redraw(StateOver);
+        PointerIsOut = false;
+    }
+}
+
+bool ZorvicClick::event(QEvent* event)
+{
+    if (event->type() == QEvent::Shortcut
+        && static_cast<QShortcutEvent*>(event)->shortcutId() == accessKey_) {
+        emit Click();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ZorvicClick::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+}
+
+void ZorvicClick::resizeEvent(QResizeEvent*)
+{
+    PointerIsOut = false;
+    Redraw(StateNormal);
+}
+
+void ZorvicClick::showEvent(QShowEvent*)
+{
+    Redraw(StateNormal);
+}
+
+void ZorvicClick::changeEvent(QEvent* event)
+{
+    // The host's palette or font changing is the container's ambient change.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+        Redraw(StateNormal);
+    QWidget::changeEvent(event);
+}
+
+void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_) {
+        move(mapToParent(event->position().toPoint()) - dragOffset_);
+        return;
+    }
+    if (!OverTimer.isActive())
+        OverTimer.start();
+    qint16 button = buttonBits(event->buttons());
+    qint16 shift = shiftBits(event->modifiers());
+    float x = float(event->position().x());
+    float y = float(event->position().y());
+    emit MouseMove(button, shift, x, y);
+}
+
+void ZorvicClick::mousePressEvent(QMouseEvent* event)
+{
+    // Let what is already queued (a tracking tick, a paint, the host's
+    // handlers for them) run before the press is handled.
+    DoEvents();
+    pressed_ = true;
+    qint16 button = buttonBits(event->button());
+    qint16 shift = shiftBits(event->modifiers());
+    float x = float(event->position().x());
+    float y = float(event->position().y());
+    if (button == 1)
+        Redraw(StateDown);
+    if (shift == 1 && userDrag_) {
+        dragOffset_ = event->position().toPoint();
+        UserDragMove();
+    }
+    emit MouseDown(button, shift, x, y);
+}
+
+void ZorvicClick::UserDragMove()
+{
+    // The control follows the pointer inside its container until the button
+    // is released; the release ends the move and is not reported.
+    dragging_ = true;
+    QEventLoop loop;
+    const auto conn = connect(this, &ZorvicClick::destroyed, &loop, &QEventLoop::quit);
+    while (dragging_ && QGuiApplication::mouseButtons() != Qt::NoButton)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    disconnect(conn);
+    dragging_ = false;
+    pressed_ = false;
+}
+
+void ZorvicClick::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (dragging_) {
+        dragging_ = false;
+        return;
+    }
+    Redraw(StateOver);
+    qint16 button = buttonBits(event->button());
+    qint16 shift = shiftBits(event->modifiers());
+    float x = float(event->position().x());
+    float y = float(event->position().y());
+    const bool click = pressed_ && event->button() == Qt::LeftButton
+        && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    emit MouseUp(button, shift, x, y);
+    if (click)
+        emit Click();
+}
+
+void ZorvicClick::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click is reported as the double click
+    // alone; its release raises MouseUp but no second Click.
+    pressed_ = false;
+    if (event->button() == Qt::LeftButton)
+        emit DblClick();
+}
+
+void ZorvicClick::keyPressEvent(QKeyEvent* event)
+{
+    qint16 keyCode = virtualKeyCode(event->key());
+    qint16 shift = shiftBits(event->modifiers());
+    emit KeyDown(keyCode, shift);
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).unicode() < 256) {
+        qint16 ascii = qint16(text.at(0).unicode());
+        emit KeyPress(ascii);
+    }
+}
+
+void ZorvicClick::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat())
+        return;
+    qint16 keyCode = virtualKeyCode(event->key());
+    qint16 shift = shiftBits(event->modifiers());
+    emit KeyUp(keyCode, shift);
+}
+
+void ZorvicClick::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    emit GotFocus();
+}
+
+} // namespace kelvo

@@ -1,0 +1,28 @@
+#pragma once
+// Routines the keyboard window and the settings dialog share.
+
+#include <QColor>
+#include <QRect>
+
+class QWidget;
+
+namespace kelvo {
+
+// True when a beep follows each keystroke. The keyboard switches it on at
+// start; the settings dialog's check box writes it. Never saved.
+extern bool BeepOn;
+
+// The primary screen's work area in logical pixels: the screen less the
+// panels and taskbars that reserve an edge.
+QRect TaskbarWorkArea();
+
+// Draws the window at alpha/255 opacity where a compositor runs, and cuts
+// away every pixel of the colour key so it neither shows nor takes the
+// pointer. The window's controls are what is left.
+void MakeTranslucent(QWidget* form, QColor colorKey, int alpha);
+
+// Puts the form above every window that is not itself kept on top (on 1),
+// or lets it go back among them (any other value).
+void SetTopmost(QWidget* form, int on);
+
+} // namespace kelvo

@@ -1,0 +1,89 @@
+#pragma once
+// The keyboard window: 62 keys laid out as an open hand, a logo button that
+// drags the window and opens the settings, a minimise and an exit button,
+// and the dwell typing that turns a resting pointer into keystrokes.
+
+#include "keyboard/KeyLayout.h"
+#include "keyboard/mdlTray.h"
+#include "settings/frmSettings.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+namespace kelvo {
+
+class KeySender;
+class Tone;
+class ZorvicClick;
+
+class frmKelvo : public QWidget {
+    Q_OBJECT
+
+public:
+    // Keystrokes go out through `sender`, beeps through `tone`; both outlive
+    // the form.
+    frmKelvo(KeySender& sender, Tone& tone, QWidget* parent = nullptr);
+    ~frmKelvo() override;
+
+    // Window icons, the beep, placement, translucency and the tray icon.
+    void Form_Load();
+    // Keeps the window above the others each time it is shown or activated.
+    void Form_Activate();
+    // Takes the tray icon away.
+    void Form_Unload();
+
+    void cmdExit_Click();
+    void cmdMinimize_Click();
+    void cmdKelvo_MouseDown(qint16& Button, qint16& Shift, float& X, float& Y);
+
+    void cmdButton_MouseMove(int Index, qint16& Button, qint16& Shift, float& X, float& Y);
+    void cmdButton_MouseOut(int Index);
+    void cmdButton_GotFocus(int Index);
+    // The dwell tick: types the key the pointer rests on.
+    void timerType_Timer();
+    // The left mouse button was released over the tray icon.
+    void tray_LeftButtonUp();
+
+    std::array<ZorvicClick*, KeyCount> cmdButton{};
+    ZorvicClick* cmdKelvo = nullptr;
+    ZorvicClick* cmdMinimize = nullptr;
+    ZorvicClick* cmdExit = nullptr;
+    QTimer timerType;
+    mdlTray tray;
+
+    // Key index of the key the pointer last moved over.
+    qint16 CurrentKey = 0;
+    bool ShiftLatched = false;
+    bool CtrlLatched = false;
+    bool AltLatched = false;
+    // "+", "^", "%" for the latched modifiers, in that order.
+    QString ModifierPrefix;
+
+    // The settings dialog, while it exists.
+    frmSettings* settings() const { return settings_; }
+
+signals:
+    // The exit button was clicked; the program ends.
+    void ended();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ZorvicClick* makeControl(const KeyPlace& place);
+    void setTimerEnabled(bool enabled);
+    bool send(const QString& keys, bool wait, bool guarded);
+
+    KeySender& sender_;
+    Tone& tone_;
+    QPointer<frmSettings> settings_;
+    bool manualDrag_ = false;   // moving the window ourselves, without a window manager
+    QPoint dragStart_;          // pointer minus window position when the drag began
+};
+
+} // namespace kelvo

@@ -1,0 +1,86 @@
+// kelvo: the on-screen keyboard worked by resting the pointer on its keys.
+
+#include "button/ZorvicClick.h"
+#include "keyboard/frmKelvo.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the program through the event loop, so
+// the tray icon is taken away and the keyboard mapping put back.
+void quitOnSignals(QApplication& app)
+{
+    if (pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::exit(0); });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace kelvo;
+
+    // Without a display there is nothing to show and nowhere to type; say
+    // so before the toolkit gives up less politely.
+    SenderOpening opening = openKeySender();
+    if (opening.problem == SenderProblem::NoDisplay) {
+        std::fprintf(stderr, "kelvo: %s\n", qPrintable(opening.error));
+        return 2;
+    }
+    std::unique_ptr<PointerProbe> probe = openPointerProbe();
+    if (!probe) {
+        std::fprintf(stderr, "kelvo: cannot open the display to follow the pointer\n");
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kelvo"));
+    // The keyboard may be hidden in the tray while a dialog closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!opening.sender) {
+        std::fprintf(stderr, "kelvo: %s\n", qPrintable(opening.error));
+        QMessageBox::critical(nullptr, QStringLiteral("Kelvo"),
+                              QStringLiteral("Kelvo cannot send keystrokes on this desktop:\n%1")
+                                  .arg(opening.error));
+        return 2;
+    }
+    std::unique_ptr<Tone> tone = openTone();
+    ZorvicClick::usePointerProbe(probe.get());
+    quitOnSignals(app);
+
+    int status = 0;
+    {
+        frmKelvo form(*opening.sender, *tone);
+        QObject::connect(&form, &frmKelvo::ended, &app, [] { QApplication::exit(0); });
+        form.Form_Load();
+        form.show();
+        status = app.exec();
+        form.Form_Unload();
+    }
+    ZorvicClick::usePointerProbe(nullptr);
+    return status;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Where the pointer is, as the display server sees it.
+
+#include <QPoint>
+#include <QWindow>
+
+#include <optional>
+
+namespace kelvo {
+
+class PointerProbe {
+public:
+    virtual ~PointerProbe() = default;
+
+    // The pointer's position in device pixels from the top-left corner of the
+    // top-level window `window`, when that window is the one the display
+    // server finds under the pointer; empty when another client's window, a
+    // menu or nothing of ours lies at the pointer, or it is on another screen.
+    virtual std::optional<QPoint> pointerIn(WId window) = 0;
+};
+
+} // namespace kelvo

@@ -1,0 +1,27 @@
+#pragma once
+// A pointer that is wherever the test puts it.
+
+#include "platform/PointerProbe.h"
+
+namespace kelvo {
+
+class FakePointerProbe : public PointerProbe {
+public:
+    std::optional<QPoint> pointerIn(WId window) override;
+
+    // Puts the pointer over `window` at `position` (device pixels), in front
+    // of everything else.
+    void placeOver(WId window, QPoint position);
+    // Puts the pointer somewhere no window of ours is.
+    void moveAway();
+
+    // How many times the pointer was asked for.
+    int queries() const { return queries_; }
+
+private:
+    std::optional<WId> window_;
+    QPoint position_;
+    int queries_ = 0;
+};
+
+} // namespace kelvo

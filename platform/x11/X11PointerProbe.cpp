@@ -1,0 +1,73 @@
+#include "platform/x11/X11PointerProbe.h"
+
+#include <X11/Xlib.h>
+
+#include <memory>
+
+namespace kelvo {
+
+std::unique_ptr<X11PointerProbe> X11PointerProbe::open()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return nullptr;
+    return std::unique_ptr<X11PointerProbe>(new X11PointerProbe(display));
+}
+
+X11PointerProbe::X11PointerProbe(Display* display)
+    : display_(display)
+{
+}
+
+X11PointerProbe::~X11PointerProbe()
+{
+    XCloseDisplay(display_);
+}
+
+unsigned long X11PointerProbe::topLevelOf(unsigned long window)
+{
+    const Window root = DefaultRootWindow(display_);
+    Window current = window;
+    for (int depth = 0; depth < 64; ++depth) {
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display_, current, &rootReturn, &parent, &children, &count))
+            return 0;
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            return current;
+        current = parent;
+    }
+    return 0;
+}
+
+std::optional<QPoint> X11PointerProbe::pointerIn(WId window)
+{
+    // The server's answer to "which child of the root is under the pointer"
+    // honours stacking order and input shapes, so a menu or another client's
+    // window in front of ours, or a see-through part of ours, is not ours.
+    const Window root = DefaultRootWindow(display_);
+    Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(display_, root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)
+        || child == None)
+        return std::nullopt;
+
+    if (window_ != window || child != frame_) {
+        // A window manager may have put a new frame around the window since
+        // we last looked (or started, or gone away).
+        window_ = window;
+        frame_ = topLevelOf(window);
+        if (child != frame_)
+            return std::nullopt;
+    }
+    Window inside = 0;
+    if (!XQueryPointer(display_, window, &rootReturn, &inside, &rootX, &rootY, &x, &y, &mask))
+        return std::nullopt;
+    return QPoint(x, y);
+}
+
+} // namespace kelvo

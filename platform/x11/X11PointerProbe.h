@@ -1,0 +1,32 @@
+#pragma once
+// Asks the X server which top-level window lies under the pointer.
+
+#include "platform/PointerProbe.h"
+
+typedef struct _XDisplay Display;
+
+namespace kelvo {
+
+class X11PointerProbe final : public PointerProbe {
+public:
+    // Null when the display named by DISPLAY cannot be opened.
+    static std::unique_ptr<X11PointerProbe> open();
+    ~X11PointerProbe() override;
+
+    X11PointerProbe(const X11PointerProbe&) = delete;
+    X11PointerProbe& operator=(const X11PointerProbe&) = delete;
+
+    std::optional<QPoint> pointerIn(WId window) override;
+
+private:
+    explicit X11PointerProbe(Display* display);
+    unsigned long topLevelOf(unsigned long window);
+
+    Display* display_;
+    // The child of the root that holds the window last asked about: the
+    // window manager's frame around it, or the window itself without one.
+    unsigned long window_ = 0;
+    unsigned long frame_ = 0;
+};
+
+} // namespace kelvo
