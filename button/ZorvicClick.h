@@ -54,7 +54,7 @@ public:
     void setTag(const QString& tag) { tag_ = tag; }
 
     // Paints the face for a ButtonState into the control's image and shows it.
-    void Redraw(int State);
+    virtual void Redraw(int State);
 
     // True when the display server finds this control's window under the
     // pointer and the pointer is on this control within it.
@@ -99,7 +99,7 @@ private:
     void UserDragMove();
     void updateAccessKey();
 
-    QTimer OverTimer;
+    QTimer OverTimer{this};
     QImage image_;      // the face as last painted
     QString caption_ = QStringLiteral("Zorvic Click");
     QString tag_;

@@ -24,7 +24,9 @@ mdlTray::mdlTray(QObject* parent)
     // to be caught on its way to it.
     qApp->installEventFilter(this);
     // A notification area starting (or restarting) later announces itself.
-    if (QObject* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface()))
+    // (Only X11 has notification areas that come and go this way.)
+    QObject* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
+    if (native && QGuiApplication::platformName() == u"xcb")
         connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this,
                 SLOT(trayHostChanged(QScreen*)));
 }

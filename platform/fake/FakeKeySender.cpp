@@ -17,7 +17,7 @@ SendResult FakeKeySender::send(const QString& keys, bool wait)
 SendResult FakeKeySender::sendActions(const std::vector<KeyAction>& actions, bool)
 {
     calls_.back().actions = actions;
-    return SendResult::success();
+    return failure.isEmpty() ? SendResult::success() : SendResult::failure(failure);
 }
 
 QStringList FakeKeySender::keyStrings() const

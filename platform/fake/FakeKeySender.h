@@ -31,6 +31,10 @@ public:
     // test act while the sender "types" (for instance deliver an event).
     std::function<void(const QString& keys)> onSend;
 
+    // When not empty, every well-formed string fails with this error, as a
+    // display that went away would make it.
+    QString failure;
+
 protected:
     SendResult sendActions(const std::vector<KeyAction>& actions, bool wait) override;
 
