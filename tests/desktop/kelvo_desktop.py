@@ -100,8 +100,20 @@ def modifier_names(mask):
     return [name for bit, name in enumerate(MODIFIER_NAMES) if mask & (1 << bit)]
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("message", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
 class KeyboardState:
-    """A connection of our own to the X server to read the keyboard's state."""
+    """A connection of our own to the X server to read the keyboard's state
+    (and to ask a window to close, as a window manager's close button does)."""
 
     def __init__(self, display=None):
         path = ctypes.util.find_library("X11") or "libX11.so.6"
@@ -131,6 +143,10 @@ class KeyboardState:
         x.XFree.argtypes = [ctypes.c_void_p]
         x.XkbLockGroup.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint]
         x.XFlush.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                 ctypes.POINTER(_XEvent)]
         self._x = x
         name = display.encode() if display else None
         self._display = x.XOpenDisplay(name)
@@ -214,6 +230,19 @@ class KeyboardState:
                    modifier_names(s["latched_mods"]), modifier_names(s["locked_mods"]),
                    s["group"], self.held_keys()))
 
+    def close_window(self, window):
+        """Sends window the WM_DELETE_WINDOW request a window manager's close
+        button sends (works without a window manager and without XTest)."""
+        x, d = self._x, self._display
+        event = _XEvent()
+        event.message.type = 33  # ClientMessage
+        event.message.window = window
+        event.message.message_type = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
+        event.message.format = 32
+        event.message.data[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+        x.XSendEvent(d, window, 0, 0, ctypes.byref(event))
+        x.XFlush(d)
+
     def is_idle(self):
         """True when no key is held, no modifier is set (held, latched or
         locked) and the first group is active."""
@@ -258,6 +287,9 @@ class Desktop:
                 except ProcessLookupError:
                     pass
                 proc.wait()
+        for pipe in (proc.stdout, proc.stderr):
+            if pipe:
+                pipe.close()
         if proc in self._procs:
             self._procs.remove(proc)
 
@@ -325,6 +357,8 @@ class Desktop:
         args = ["xdotool", "mousemove"]
         if window is not None:
             args += ["--window", str(window)]
+        elif pointer() == (x, y):
+            return  # --sync would wait for a motion that never comes
         run(args + ["--sync", str(x), str(y)])
 
     # --- keyboard layout
@@ -348,9 +382,16 @@ class Desktop:
         """An xterm running cat in raw mode: see CatTerminal."""
         return CatTerminal(self, name)
 
-    def key_events(self, name="xev"):
-        """An xev window reporting its key events: see KeyEventWindow."""
-        return KeyEventWindow(self, name)
+    def key_events(self, name="xev", events=("keyboard",), geometry="300x200+900+40"):
+        """An xev window reporting its key events (and any other xev event
+        classes named in events) at geometry: see KeyEventWindow."""
+        return KeyEventWindow(self, name, events, geometry)
+
+    # --- the keyboard program
+
+    def kelvo(self, env=None, timeout=TIMEOUT):
+        """Starts kelvo and waits for its keyboard window: see Kelvo."""
+        return Kelvo(self, env, timeout)
 
 
 class CatTerminal:
@@ -445,7 +486,7 @@ _EVENT_RE = re.compile(
 class KeyEventWindow:
     """xev's window, with its key events parsed as they arrive."""
 
-    def __init__(self, desktop, name):
+    def __init__(self, desktop, name, events=("keyboard",), geometry="300x200+900+40"):
         self.desktop = desktop
         self.title = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
         self._text = ""
@@ -453,7 +494,9 @@ class KeyEventWindow:
         self._parsed_to = 0
         self._lock = threading.Lock()
         self._mark = 0
-        args = ["xev", "-event", "keyboard", "-name", self.title, "-geometry", "300x200+900+40"]
+        args = ["xev", "-name", self.title, "-geometry", geometry]
+        for kind in events:
+            args += ["-event", kind]
         if shutil.which("stdbuf"):
             # xev buffers its output when it goes to a pipe.
             args = ["stdbuf", "-oL"] + args
@@ -464,9 +507,12 @@ class KeyEventWindow:
         self.window = desktop.find_window(self.title, self.proc)
 
     def _read(self):
-        for line in self.proc.stdout:
-            with self._lock:
-                self._text += line
+        try:
+            for line in self.proc.stdout:
+                with self._lock:
+                    self._text += line
+        except (ValueError, OSError):
+            pass  # the pipe was closed when xev was stopped
 
     @staticmethod
     def _parse(block):
@@ -528,8 +574,224 @@ class KeyEventWindow:
         """Forgets the events so far."""
         self._mark += len(self.events())
 
+    def output(self):
+        """All that xev has printed so far (every event class it reports)."""
+        with self._lock:
+            return self._text
+
 
 def presses(events):
     """The KeyPress events among events, ignoring modifier keys themselves."""
     modifiers = re.compile(r"^(Shift|Control|Alt|Meta|Super|Hyper|ISO_Level\d|Mode_switch)")
     return [e for e in events if e.press and not modifiers.match(e.name)]
+
+
+# --- windows as the X server sees them ----------------------------------------
+
+def window_info(window):
+    """What xwininfo says of window: a dict of id, name, x, y (absolute),
+    width, height and map_state ("IsViewable", "IsUnMapped", "IsUnviewable");
+    None once the window is gone."""
+    r = run(["xwininfo", "-id", str(window)], check=False)
+    if r.returncode != 0:
+        return None
+    name = re.search(r'^xwininfo: Window id: \S+ (?:"(.*)"|\(has no name\))$', r.stdout, re.M)
+    fields = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height|Map State):\s*(\S+)",
+                             r.stdout, re.M))
+    return {"id": window, "name": name.group(1) if name else None,
+            "x": int(fields["Absolute upper-left X"]), "y": int(fields["Absolute upper-left Y"]),
+            "width": int(fields["Width"]), "height": int(fields["Height"]),
+            "map_state": fields["Map State"]}
+
+
+def windows_titled(title, pid=None):
+    """window_info of every viewable window titled exactly title (xdotool's
+    search ignores case and sees unmapped windows), of process pid if given."""
+    r = run(["xdotool", "search", "--name", "^%s$" % re.escape(title)], check=False)
+    found = []
+    for window in map(int, r.stdout.split()):
+        info = window_info(window)
+        if info and info["name"] == title and info["map_state"] == "IsViewable" \
+                and (pid is None or window_pid(window) == pid):
+            found.append(info)
+    return found
+
+
+def window_pid(window):
+    """The _NET_WM_PID of window, or None."""
+    m = re.search(r"= (\d+)", run(["xprop", "-id", str(window), "_NET_WM_PID"], check=False).stdout)
+    return int(m.group(1)) if m else None
+
+
+def xprop(window, *properties):
+    """xprop's text for the given properties of window (the root window for None)."""
+    target = ["-root"] if window is None else ["-id", str(window)]
+    return run(["xprop"] + target + list(properties)).stdout
+
+
+def work_area():
+    """The first desktop's work area (x, y, width, height) from _NET_WORKAREA."""
+    m = re.search(r"= (\d+), (\d+), (\d+), (\d+)", xprop(None, "_NET_WORKAREA"))
+    if not m:
+        raise RuntimeError("the window manager publishes no _NET_WORKAREA")
+    return tuple(int(v) for v in m.groups())
+
+
+def tray_icons(pid):
+    """window_info of the windows of process pid embedded in the tint2
+    panel's system tray (found through `xwininfo -root -tree`)."""
+    tree = run(["xwininfo", "-root", "-tree"]).stdout.splitlines()
+    icons, panel_depth = [], None
+    for line in tree:
+        m = re.match(r'^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\))', line)
+        if not m:
+            continue
+        depth = len(m.group(1))
+        if panel_depth is not None and depth <= panel_depth:
+            panel_depth = None
+        if m.group(3) == "tint2":
+            panel_depth = depth
+        elif panel_depth is not None and window_pid(int(m.group(2), 16)) == pid:
+            info = window_info(int(m.group(2), 16))
+            if info and info["map_state"] == "IsViewable":
+                icons.append(info)
+    return icons
+
+
+def pointer():
+    """Where the pointer is on the screen, (x, y)."""
+    m = re.search(r"x:(-?\d+) y:(-?\d+)", run(["xdotool", "getmouselocation"]).stdout)
+    return int(m.group(1)), int(m.group(2))
+
+
+def click(x, y, button=1, hold=0.1):
+    """Moves the pointer to x, y on the screen and clicks button there,
+    holding it down for hold seconds as a hand does (0: pressed and released
+    at once, as tools and fast fingers do)."""
+    args = ["xdotool"]
+    if pointer() != (x, y):  # --sync would wait for a motion that never comes
+        args += ["mousemove", "--sync", str(x), str(y)]
+    if hold:
+        args += ["mousedown", str(button), "sleep", str(hold), "mouseup", str(button)]
+    else:
+        args += ["click", str(button)]
+    run(args)
+
+
+# --- the keyboard program -------------------------------------------------------
+
+def _pixels(left, top, width, height):
+    return (left // 15, top // 15, width // 15, height // 15)
+
+
+# Each key's rectangle (left, top, width, height) in pixels relative to the
+# keyboard window, by key index: the stored layout's twips divided by 15.
+KEY_RECTS = [_pixels(*twips) for twips in [
+    (405, 2625, 300, 300), (285, 2325, 300, 300), (165, 2025, 300, 300), (45, 1725, 300, 300),
+    (1065, 1845, 300, 300), (1005, 1545, 300, 300), (945, 1245, 300, 300), (945, 945, 300, 300),
+    (945, 645, 300, 300), (945, 345, 300, 300), (1905, 1845, 300, 300), (1905, 1545, 300, 300),
+    (1905, 1245, 300, 300), (1905, 945, 300, 300), (1905, 645, 300, 300), (1905, 345, 300, 300),
+    (1905, 45, 300, 300), (2685, 1845, 300, 300), (2745, 1545, 300, 300), (2805, 1245, 300, 300),
+    (2865, 945, 300, 300), (2865, 645, 300, 300), (3285, 2025, 300, 300), (3405, 1725, 300, 300),
+    (3525, 1425, 300, 300), (3585, 1125, 300, 300), (1305, 2820, 1155, 375), (930, 2820, 360, 390),
+    (2850, 2550, 645, 375), (1185, 3225, 465, 270), (1665, 3225, 390, 270), (2070, 3225, 420, 270),
+    (585, 2925, 300, 300), (825, 3225, 300, 300), (825, 3525, 300, 300), (825, 3825, 300, 300),
+    (900, 4125, 300, 300), (1230, 4125, 300, 300), (1560, 4125, 300, 300), (1875, 4125, 300, 300),
+    (2205, 4125, 300, 300), (2865, 4125, 300, 300), (2535, 4125, 300, 300), (3225, 3825, 300, 300),
+    (2865, 3825, 300, 300), (2505, 3825, 300, 300), (3585, 3225, 300, 300), (3585, 3525, 300, 300),
+    (3585, 3825, 300, 300), (2865, 2925, 300, 300), (3225, 2925, 300, 300), (3585, 2925, 300, 300),
+    (2505, 3525, 300, 300), (2505, 3225, 300, 300), (1665, 3540, 300, 300), (2010, 3825, 300, 300),
+    (1320, 3825, 300, 300), (1665, 3825, 300, 300), (1185, 3510, 300, 255), (2175, 3510, 300, 255),
+    (2475, 2820, 360, 390), (3510, 2550, 390, 375)]]
+
+# The other controls' rectangles, in pixels like KEY_RECTS.
+CONTROL_RECTS = {"cmdKelvo": _pixels(2865, 3225, 675, 570),
+                 "cmdMinimize": _pixels(3225, 4140, 300, 270),
+                 "cmdExit": _pixels(3585, 4140, 300, 270)}
+
+# Key indexes the tests name.
+KEY_A, KEY_H, KEY_SHIFT, KEY_LEFT = 0, 7, 29, 56
+
+KEYBOARD_SIZE = (264, 298)
+
+
+def control_at(x, y):
+    """The key index or control name whose rectangle holds window pixel x, y, or None."""
+    named = list(enumerate(KEY_RECTS)) + list(CONTROL_RECTS.items())
+    return next((name for name, (l, t, w, h) in named if l <= x < l + w and t <= y < t + h), None)
+
+
+class Kelvo:
+    """The keyboard program, started on the current display, and its window."""
+
+    def __init__(self, desktop, env=None, timeout=TIMEOUT):
+        self.desktop = desktop
+        self.path = os.path.join(build_dir(), "kelvo")
+        if not os.access(self.path, os.X_OK):
+            raise RuntimeError("%s is missing: build the project first" % self.path)
+        self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
+        with open(self.stderr_path, "wb") as err:
+            self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
+
+        def keyboard():
+            if self.proc.poll() is not None:
+                raise RuntimeError("kelvo exited with status %d before its window appeared: %s"
+                                   % (self.proc.returncode, self.stderr()))
+            return next((w["id"] for w in windows_titled("Kelvo", self.proc.pid)
+                         if (w["width"], w["height"]) == KEYBOARD_SIZE), None)
+        self.window = wait_until(keyboard, timeout, what="kelvo's keyboard window")
+
+    def stderr(self):
+        """What kelvo has written to its standard error so far."""
+        with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def info(self):
+        """window_info of the keyboard window; raises, saying how kelvo
+        fares, once the window is gone."""
+        info = window_info(self.window)
+        if info is None:
+            status = self.proc.poll()
+            raise RuntimeError("kelvo's keyboard window %d is gone; kelvo %s; its other windows %s; "
+                               "stderr: %s"
+                               % (self.window, "runs" if status is None else "ended with %d" % status,
+                                  windows_titled("Kelvo", self.proc.pid), self.stderr()))
+        return info
+
+    def screen_point(self, x, y):
+        """Screen coordinates of pixel x, y of the keyboard window, where it is now."""
+        info = self.info()
+        return info["x"] + x, info["y"] + y
+
+    def centre_of(self, control):
+        """Screen coordinates of the centre of a key (by index) or a control (by name)."""
+        l, t, w, h = KEY_RECTS[control] if isinstance(control, int) else CONTROL_RECTS[control]
+        return self.screen_point(l + w // 2, t + h // 2)
+
+    def rest_on(self, key, seconds):
+        """Moves the pointer onto the centre of key, leaves it there for seconds
+        (the dwell being measured) and moves it off the keyboard again."""
+        self.desktop.move_pointer(*self.centre_of(key))
+        time.sleep(seconds)
+        self.leave()
+
+    def leave(self):
+        """Moves the pointer well away from the keyboard window."""
+        info = self.info()
+        self.desktop.move_pointer(max(0, info["x"] - 300), info["y"] + 10)
+
+    def click(self, control, hold=0.1):
+        """Left-clicks the centre of a key or control (hold as for click())."""
+        click(*self.centre_of(control), hold=hold)
+
+    def tray_icons(self):
+        """kelvo's icons in the panel's system tray."""
+        return tray_icons(self.proc.pid)
+
+    def wait(self, timeout=TIMEOUT):
+        """Waits for kelvo to end; returns its exit status."""
+        return self.proc.wait(timeout)
+
+    def stop(self):
+        """Ends kelvo (SIGTERM) if it still runs."""
+        self.desktop.stop(self.proc)

@@ -1,0 +1,326 @@
+"""The keyboard program on a virtual desktop: dwell typing into a terminal and
+xev with the real pointer, the Shift latch, the beep, the window's place and
+hints, clicks through the gaps between keys, minimising to the tray and back,
+exit, dragging, a desktop without a tray, and displays it cannot use.
+
+Run through scripts/virtual-desktop with KELVO_BUILD set (ctest does both).
+Two groups run on nested desktops of their own (no tray; no XTest): this
+same file, told which through KELVO_NESTED.
+"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+import kelvo_desktop as kd
+import pulse
+
+kd.skip_unless_tools("xterm", "xev", "xdotool", "xprop", "xwininfo", "Xvfb", "tint2")
+
+VIRTUAL_DESKTOP = os.path.join(kd.source_dir(), "scripts", "virtual-desktop")
+TINT2_CONFIG = "/etc/xdg/tint2/tint2rc"
+# One dwell period is 200 ms: resting this long gives one tick, whatever the
+# pointer's arrival costs.
+ONE_TICK = 0.3
+
+desktop = None
+
+
+def setUpModule():
+    global desktop
+    desktop = kd.Desktop()
+
+
+def tearDownModule():
+    desktop.close()
+
+
+class KeyboardCase(unittest.TestCase):
+    """Each case has a kelvo of its own, stopped afterwards."""
+
+    def start_kelvo(self, env=None):
+        kelvo = desktop.kelvo(env)
+        self.addCleanup(kelvo.stop)
+        return kelvo
+
+
+class DwellTyping(KeyboardCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.terminal = desktop.cat_terminal()
+
+    def setUp(self):
+        desktop.focus(self.terminal.window)
+        self.kelvo = self.start_kelvo()
+        self.terminal.skip()
+
+    def test_resting_on_a_key_types_it_every_tick_until_the_pointer_leaves(self):
+        self.kelvo.rest_on(kd.KEY_H, 1.1)
+        kd.wait_until(lambda: len(self.terminal.received()) >= 4, what="at least 4 h's")
+        # Once the pointer is off the keyboard (and what was on its way has
+        # landed), nothing more comes.
+        time.sleep(0.2)
+        landed = self.terminal.received()
+        time.sleep(0.6)
+        self.assertEqual(self.terminal.received(), landed, "typing went on after the pointer left")
+        typed = self.terminal.collect().encode()
+        self.assertRegex(typed, rb"^h{4,6}$", "1.1 s on H typed %r" % typed)
+        self.assertEqual(desktop.focused_window(), self.terminal.window,
+                         "the keyboard took the focus from the terminal")
+
+    def type_one_tick(self, key):
+        """Rests one tick on key and returns what the terminal received."""
+        self.kelvo.rest_on(key, ONE_TICK)
+        return self.terminal.collect()
+
+    def toggle_shift_until(self, capital, attempts=5):
+        """Rests one tick on Shift, then one on A, until A comes as capital
+        (A) or not (a); a tick falling either side of the rest only costs
+        another try. Returns the tries' results."""
+        seen = []
+        for _ in range(attempts):
+            seen.append(self.type_one_tick(kd.KEY_SHIFT))
+            seen.append(self.type_one_tick(kd.KEY_A))
+            if re.fullmatch("A+" if capital else "a+", seen[-1]):
+                return seen
+        self.fail("no %s after %d tries; Shift then A each typed %r"
+                  % ("capital" if capital else "lower case", attempts, seen))
+
+    def test_shift_latch_gives_capitals_until_typed_again_and_leaves_nothing_held(self):
+        seen = self.toggle_shift_until(capital=True)
+        self.assertEqual([s for s in seen[::2] if s], [], "typing Shift sent characters")
+        # The latch is a toggle, not a one-shot: the next letter is capital too.
+        again = self.type_one_tick(kd.KEY_A)
+        self.assertRegex(again, "^A*$", "a second letter with Shift latched")
+        self.toggle_shift_until(capital=False)
+        kd.wait_until(desktop.keyboard.is_idle, what="no modifier or key left held (%s)"
+                      % desktop.keyboard.describe())
+        self.assertEqual(desktop.focused_window(), self.terminal.window)
+
+
+class ArrowsAndBeeps(KeyboardCase):
+    def test_arrow_key_sends_left_without_a_beep_and_a_letter_beeps(self):
+        xev = desktop.key_events()
+        self.addCleanup(desktop.stop, xev.proc)
+        desktop.focus(xev.window)
+        missing = pulse.pulseaudio_missing()
+        if missing:
+            print("\n  sound part skipped: %s is not installed (scripts/install-deps installs it)"
+                  % missing, file=sys.stderr)
+            server = None
+        else:
+            server = pulse.PulseServer().start()
+            self.addCleanup(server.stop)
+        kelvo = self.start_kelvo(server.client_env() if server else None)
+        xev.skip()
+
+        if server:
+            with server.record() as letter:
+                kelvo.desktop.move_pointer(*kelvo.centre_of(kd.KEY_H))
+                letter.wait_for_sound()
+                kelvo.leave()
+                letter.wait_for_more(0.3)
+            tones = pulse.loud_segments(letter.samples, letter.rate)
+            self.assertTrue(tones)
+            a, b = tones[0]
+            hz = 4000 - 30 * kd.KEY_H
+            found = pulse.dominant_frequency(letter.samples[a:b], letter.rate)
+            self.assertAlmostEqual(found, hz, delta=hz * 0.03,
+                                   msg="beep of H at %.0f Hz, wanted %d" % (found, hz))
+            xev.collect()
+
+        arrow = server.record().start() if server else None
+        try:
+            kelvo.rest_on(kd.KEY_LEFT, 0.7)
+            events = xev.collect()
+            if arrow:
+                arrow.wait_for_more(0.3)
+        finally:
+            if arrow:
+                arrow.stop()
+        names = [e.name for e in kd.presses(events)]
+        self.assertTrue(names, "0.7 s on the Left arrow sent nothing to xev")
+        self.assertEqual(set(names), {"Left"}, "the Left arrow key sent %r" % names)
+        if arrow:
+            loud = pulse.loud_segments(arrow.samples, arrow.rate)
+            self.assertEqual(loud, [], "the arrow key beeped: loud stretches at %s s"
+                             % [round(s / arrow.rate, 3) for s, _ in loud])
+
+
+class KeyboardWindow(KeyboardCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.terminal = desktop.cat_terminal("focus")
+
+    def setUp(self):
+        desktop.focus(self.terminal.window)
+        self.kelvo = self.start_kelvo()
+
+    def test_window_sits_above_the_panel_on_top_unfocusable_and_translucent(self):
+        x, y, w, h = kd.work_area()
+        info = self.kelvo.info()
+        self.assertEqual((info["width"], info["height"]), kd.KEYBOARD_SIZE)
+        self.assertEqual((info["x"], info["y"]), (x + w - 264, y + h - 298),
+                         "bottom-right corner at the work area's %s" % ((x, y, w, h),))
+        props = kd.xprop(self.kelvo.window, "_NET_WM_STATE", "WM_HINTS", "_NET_WM_WINDOW_OPACITY")
+        self.assertIn("_NET_WM_STATE_ABOVE", props)
+        self.assertIn("Client accepts input or input focus: False", props)
+        self.assertRegex(props, r"_NET_WM_WINDOW_OPACITY\(CARDINAL\) = 3873892070\b")
+
+    def test_click_between_keys_reaches_the_window_below(self):
+        gap = (10, 10)
+        self.assertIsNone(kd.control_at(*gap))
+        info = self.kelvo.info()
+        # An xev window under the whole keyboard, which stays on top of it.
+        below = desktop.key_events("below", events=("button",),
+                                   geometry="300x300+%d+%d" % (info["x"] - 20, info["y"] - 20))
+        self.addCleanup(desktop.stop, below.proc)
+        kd.click(*self.kelvo.screen_point(*gap))
+        kd.wait_until(lambda: "ButtonPress event" in below.output(),
+                      what="the click to reach the window below")
+        # The keyboard's own key still takes the pointer: a click there is not passed on.
+        before = below.output().count("ButtonPress event")
+        kd.click(*self.kelvo.centre_of(kd.KEY_H))
+        kd.click(*self.kelvo.screen_point(*gap))
+        kd.wait_until(lambda: below.output().count("ButtonPress event") > before,
+                      what="the second click between keys")
+        self.assertEqual(below.output().count("ButtonPress event"), before + 1,
+                         "a click on key H went through to the window below")
+
+    def test_minimise_hides_and_the_tray_icon_restores(self):
+        icon = kd.wait_until(self.kelvo.tray_icons, what="kelvo's tray icon")[0]
+        self.assertEqual((icon["width"], icon["height"]), (22, 22))
+        place = self.kelvo.info()
+        self.kelvo.click("cmdMinimize")
+        # Hidden (withdrawn), not only minimised: the window manager has
+        # seen it go and no longer lists it as iconic.
+        kd.wait_until(lambda: self.kelvo.info()["map_state"] == "IsUnMapped"
+                      and "window state" not in kd.xprop(self.kelvo.window, "WM_STATE"),
+                      what="the keyboard to be unmapped and its WM_STATE gone")
+        kd.click(icon["x"] + 11, icon["y"] + 11)
+        kd.wait_until(lambda: self.kelvo.info()["map_state"] == "IsViewable",
+                      what="the tray icon to bring the keyboard back")
+        back = self.kelvo.info()
+        self.assertEqual((back["x"], back["y"]), (place["x"], place["y"]))
+        self.assertEqual(desktop.focused_window(), self.terminal.window)
+
+    def test_a_click_pressed_and_released_at_once_counts_too(self):
+        # Tools, touch screens and quick fingers give a press and release that
+        # arrive together; the click must not be lost between them.
+        self.kelvo.click("cmdMinimize", hold=0)
+        kd.wait_until(lambda: self.kelvo.info()["map_state"] != "IsViewable",
+                      what="a quick click on the minimise button to hide the keyboard")
+
+    def test_exit_ends_with_success_and_removes_the_tray_icon(self):
+        kd.wait_until(self.kelvo.tray_icons, what="kelvo's tray icon")
+        self.kelvo.click("cmdExit")
+        self.assertEqual(self.kelvo.wait(), 0, self.kelvo.stderr())
+        self.assertEqual(self.kelvo.tray_icons(), [])
+
+    def test_dragging_the_logo_moves_the_window(self):
+        start = self.kelvo.info()
+        x, y = self.kelvo.centre_of("cmdKelvo")
+        desktop.move_pointer(x, y)
+        kd.run(["xdotool", "mousedown", "1"])
+        try:
+            for step in range(1, 11):
+                desktop.move_pointer(x - 10 * step, y - 5 * step)
+            moved = lambda: (abs(self.kelvo.info()["x"] - (start["x"] - 100)) <= 3
+                             and abs(self.kelvo.info()["y"] - (start["y"] - 50)) <= 3)
+            kd.wait_until(moved, what="the window to follow the drag")
+        finally:
+            kd.run(["xdotool", "mouseup", "1"])
+        time.sleep(0.2)
+        self.assertTrue(moved(), "window at %s after the drag from %s"
+                        % (self.kelvo.info(), start))
+        self.assertEqual(desktop.focused_window(), self.terminal.window)
+
+
+def nested(name, *options):
+    """Runs this file's group name on a virtual desktop of its own; fails
+    with its output if it fails."""
+    env = dict(os.environ, KELVO_NESTED=name)
+    done = subprocess.run([VIRTUAL_DESKTOP, *options, "--", sys.executable, os.path.abspath(__file__)],
+                          env=env, capture_output=True, text=True, timeout=120)
+    if done.returncode != 0:
+        raise AssertionError("nested desktop %s %s: status %d\n%s%s"
+                             % (name, " ".join(options), done.returncode, done.stdout, done.stderr))
+    for line in done.stderr.splitlines():
+        if " ... " in line:
+            print("\n  nested: " + line, end=" ", file=sys.stderr)
+
+
+class AwkwardDesktops(unittest.TestCase):
+    def test_without_a_tray_minimise_only_minimises_and_a_later_tray_gets_the_icon(self):
+        nested("NoTray", "--no-panel")
+
+    def test_display_without_xtest_gives_a_message_box_then_failure(self):
+        nested("NoXTest", "--no-wm", "--xvfb-args", "-extension XTEST")
+
+    def test_no_display_or_an_unreachable_one_fails_with_a_message(self):
+        free = next(n for n in range(4000, 5000) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        for display in (None, "", ":%d" % free):
+            env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+            if display is not None:
+                env["DISPLAY"] = display
+            with self.subTest(DISPLAY=display):
+                done = subprocess.run([os.path.join(kd.build_dir(), "kelvo")], env=env,
+                                      stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                      timeout=20)
+                self.assertEqual(done.returncode, 2, done.stderr)
+                self.assertRegex(done.stderr, re.compile("display", re.I))
+
+
+class NoTray(KeyboardCase):
+    """Nested: openbox without a panel, so no tray."""
+
+    def test_minimise_iconifies_and_a_tray_started_later_gets_the_icon(self):
+        kelvo = self.start_kelvo()
+        kelvo.click("cmdMinimize")
+        kd.wait_until(lambda: "Iconic" in kd.xprop(kelvo.window, "WM_STATE"),
+                      what="WM_STATE Iconic (%s)" % kd.xprop(kelvo.window, "WM_STATE").strip())
+        self.assertNotEqual(kelvo.info()["map_state"], "IsViewable")
+        kd.run(["xdotool", "windowmap", str(kelvo.window)])
+        kd.wait_until(lambda: kelvo.info()["map_state"] == "IsViewable",
+                      what="the minimised keyboard to come back when mapped")
+        panel = desktop.start(["tint2", "-c", TINT2_CONFIG],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(desktop.stop, panel)
+        kd.wait_until(kelvo.tray_icons, what="kelvo's icon in a tray started after it")
+
+
+class NoXTest(unittest.TestCase):
+    """Nested: a display without the XTest extension."""
+
+    def test_message_box_then_failure_once_it_is_closed(self):
+        kelvo = desktop.start([os.path.join(kd.build_dir(), "kelvo")],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(desktop.stop, kelvo)
+
+        def message_box():
+            if kelvo.poll() is not None:
+                self.fail("kelvo ended with status %d before a message: %s"
+                          % (kelvo.returncode, kelvo.stderr.read()))
+            boxes = [w for w in kd.windows_titled("Kelvo", kelvo.pid)
+                     if (w["width"], w["height"]) != kd.KEYBOARD_SIZE]
+            return boxes and boxes[0]["id"]
+        box = kd.wait_until(message_box, what="a message box titled Kelvo")
+        desktop.keyboard.close_window(box)
+        self.assertEqual(kelvo.wait(kd.TIMEOUT), 2, "status once the message box is closed")
+
+
+def load_tests(loader, tests, pattern):
+    nested_group = os.environ.get("KELVO_NESTED")
+    groups = [globals()[nested_group]] if nested_group else \
+        [DwellTyping, ArrowsAndBeeps, KeyboardWindow, AwkwardDesktops]
+    return unittest.TestSuite(loader.loadTestsFromTestCase(g) for g in groups)
+
+
+if __name__ == "__main__":
+    if not os.access(os.path.join(kd.build_dir(), "kelvo"), os.X_OK):
+        print("test_keyboard: %s/kelvo is missing: build the project first" % kd.build_dir())
+        sys.exit(1)
+    unittest.main(verbosity=2)
