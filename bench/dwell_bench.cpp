@@ -30,6 +30,7 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -48,6 +49,9 @@ constexpr int kWindowHeight = 298;
 // Key 7 "H": 945, 945, 300, 300 twips; its centre in pixels from the window's corner.
 constexpr int kKeyCentreX = (2 * 945 + 300) / 30;
 constexpr int kKeyCentreY = (2 * 945 + 300) / 30;
+// Key 9 "J" (945, 345, 300, 300 twips), right above "H": its centre.
+constexpr int kNextKeyCentreX = (2 * 945 + 300) / 30;
+constexpr int kNextKeyCentreY = (2 * 345 + 300) / 30;
 // Off the keyboard: left of the window, over whatever lies there.
 constexpr int kOffX = -200;
 constexpr int kOffY = 100;
@@ -137,16 +141,27 @@ public:
     }
 
     // Waits until predicate holds for the events from index from on, at most
-    // timeout; returns whether it came to hold.
+    // timeout; returns whether it came to hold. The server holds recorded
+    // events back until it next writes to some client, which may be never
+    // while the pointer rests on the bare desktop; a round trip on the
+    // waiting thread's own connection poke, every 10 ms, makes it write.
     template <typename Predicate>
-    bool waitFor(size_t from, std::chrono::milliseconds timeout, Predicate predicate)
+    bool waitFor(Display* poke, size_t from, std::chrono::milliseconds timeout, Predicate predicate)
     {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, timeout, [&] {
-            std::vector<Event> tail(events_.begin() + static_cast<std::ptrdiff_t>(std::min(from, events_.size())),
-                                    events_.end());
-            return predicate(tail);
-        });
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                const auto slice = std::min(deadline, Clock::now() + std::chrono::milliseconds(10));
+                if (arrived_.wait_until(lock, slice, [&] {
+                        return predicate(std::span<const Event>(events_).subspan(std::min(from, events_.size())));
+                    }))
+                    return true;
+            }
+            if (Clock::now() >= deadline)
+                return false;
+            XSync(poke, False);
+        }
     }
 
 private:
@@ -322,8 +337,9 @@ struct Rest {
 
 class Bench {
 public:
-    Bench(Display* display, Recorder& recorder, int keyX, int keyY, int offX, int offY)
-        : display_(display), recorder_(recorder), keyX_(keyX), keyY_(keyY), offX_(offX), offY_(offY)
+    Bench(Display* display, Recorder& recorder, int keyX, int keyY, int nextX, int nextY, int offX, int offY)
+        : display_(display), recorder_(recorder), keyX_(keyX), keyY_(keyY), nextX_(nextX), nextY_(nextY),
+          offX_(offX), offY_(offY)
     {
     }
 
@@ -334,7 +350,7 @@ public:
         XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
         XFlush(display_);
         uint32_t time = 0;
-        const bool seen = recorder_.waitFor(from, std::chrono::seconds(5), [&](const std::vector<Event>& events) {
+        const bool seen = recorder_.waitFor(display_, from, std::chrono::seconds(5), [&](std::span<const Event> events) {
             for (const Event& e : events)
                 if (e.type == MotionNotify && e.rootX == x && e.rootY == y) {
                     time = e.time;
@@ -342,8 +358,19 @@ public:
                 }
             return false;
         });
-        if (!seen)
-            die("the motion to " + std::to_string(x) + "," + std::to_string(y) + " was not recorded within 5 s");
+        if (!seen) {
+            Window root = 0, child = 0;
+            int px = 0, py = 0, wx = 0, wy = 0;
+            unsigned mask = 0;
+            XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &px, &py, &wx, &wy, &mask);
+            std::string recent;
+            const auto events = recorder_.since(from);
+            for (const Event& e : events)
+                recent += " " + std::to_string(e.type) + "@" + std::to_string(e.rootX) + "," + std::to_string(e.rootY);
+            die("the motion to " + std::to_string(x) + "," + std::to_string(y)
+                + " was not recorded within 5 s; the pointer is at " + std::to_string(px) + "," + std::to_string(py)
+                + "; events recorded meanwhile (type@x,y):" + (recent.empty() ? " none" : recent));
+        }
         return time;
     }
 
@@ -355,9 +382,13 @@ public:
         Rest result;
         const size_t from = recorder_.size();
         const auto start = Clock::now();
-        result.arrival = moveTo(keyX_, keyY_);
+        // Each rest lands one pixel beside the last: the toolkit drops a move
+        // to the very point it saw last, even after the pointer was away, and
+        // that is probed on its own (samePixel), not folded into the timing.
+        lastX_ = (lastX_ == keyX_) ? keyX_ + 1 : keyX_;
+        result.arrival = moveTo(lastX_, keyY_);
         const auto limit = std::chrono::milliseconds(static_cast<int>(presses * kTargetMs) + restMs + 3000);
-        const bool enough = recorder_.waitFor(from, limit, [&](const std::vector<Event>& events) {
+        const bool enough = recorder_.waitFor(display_, from, limit, [&](std::span<const Event> events) {
             return std::count_if(events.begin(), events.end(), [](const Event& e) { return e.type == KeyPress; })
                    >= presses;
         });
@@ -391,7 +422,44 @@ public:
 private:
     Display* display_;
     Recorder& recorder_;
-    int keyX_, keyY_, offX_, offY_;
+    int keyX_, keyY_, nextX_, nextY_, offX_, offY_;
+    int lastX_ = 0;
+
+    // Whether a KeyPress stamped after server time since arrives within a second.
+    bool typesAfter(size_t from, uint32_t since)
+    {
+        return recorder_.waitFor(display_, from, std::chrono::milliseconds(1000), [&](std::span<const Event> events) {
+            return std::any_of(events.begin(), events.end(),
+                               [&](const Event& e) { return e.type == KeyPress && between(since, e.time) >= 0; });
+        });
+    }
+
+public:
+    // Moves back onto the very pixel of the last rest and says whether a
+    // keystroke came within a second; leaves the pointer off the keyboard.
+    bool samePixel()
+    {
+        const size_t from = recorder_.size();
+        const bool typed = typesAfter(from, moveTo(lastX_, keyY_));
+        moveTo(offX_, offY_);
+        sleepMs(static_cast<int>(kTargetMs * 1.5));
+        return typed;
+    }
+
+    // Rests on "H" until it types, then jumps straight to "J" in one motion
+    // and says whether "J" types within a second; leaves the pointer off the
+    // keyboard.
+    bool keyToKey()
+    {
+        size_t from = recorder_.size();
+        lastX_ = (lastX_ == keyX_) ? keyX_ + 1 : keyX_;
+        const bool first = typesAfter(from, moveTo(lastX_, keyY_));
+        from = recorder_.size();
+        const bool typed = first && typesAfter(from, moveTo(nextX_, nextY_));
+        moveTo(offX_, offY_);
+        sleepMs(static_cast<int>(kTargetMs * 1.5));
+        return typed;
+    }
 };
 
 } // namespace
@@ -468,7 +536,8 @@ int main(int argc, char** argv)
     std::printf("start-up, from exec to the window on screen: %.0f ms\n", startupMs);
     std::fflush(stdout);
 
-    Bench bench(display, recorder, x + kKeyCentreX, y + kKeyCentreY, x + kOffX, y + kOffY);
+    Bench bench(display, recorder, x + kKeyCentreX, y + kKeyCentreY, x + kNextKeyCentreX, y + kNextKeyCentreY,
+                x + kOffX, y + kOffY);
     bench.moveTo(x + kOffX, y + kOffY);
 
     // Short rests: the first keystroke's delay and the period of the repeats.
@@ -488,6 +557,9 @@ int main(int argc, char** argv)
         for (size_t i = 1; i < rest.presses.size(); ++i)
             periods.push_back(between(rest.presses[i - 1], rest.presses[i]));
     }
+
+    const bool samePixelTyped = bench.samePixel();
+    const bool keyToKeyTyped = bench.keyToKey();
 
     // Idle: the pointer is away, so nothing should run at all.
     sleepMs(500);
@@ -530,6 +602,10 @@ int main(int argc, char** argv)
     }
     std::printf("dwell, keystrokes stamped after the pointer had left the key: %d in %d rests, the latest %.0f ms after (target 0; a tick due as the pointer leaves may slip through within the ~15 ms leave check)\n",
                 afterLeaving, rests + 1, latestAfterLeaving);
+    std::printf("dwell, pointer back on the very pixel where it left the key: %s (target: types)\n",
+                samePixelTyped ? "types" : "typed nothing within 1 s");
+    std::printf("dwell, pointer jumping in one motion from a typing key (\"H\") to the next (\"J\"): %s (target: types)\n",
+                keyToKeyTyped ? "types" : "typed nothing within 1 s");
     if (idleBefore && idleAfter)
         std::printf("CPU idle, pointer away from the keyboard, %d s: %lld ticks of 1/%ld s, %.2f %% of one core (target 0 ticks)\n",
                     idleSeconds, *idleAfter - *idleBefore, ticksPerSecond,
