@@ -246,9 +246,10 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
 void ZorvicClick::mousePressEvent(QMouseEvent* event)
 {
     // Let what is already queued (a tracking tick, a paint, the host's
-    // handlers for them) run before the press is handled.
-    DoEvents();
+    // handlers for them) run before the press is handled. A quick click's
+    // release may be among them: it must find the press already noted.
     pressed_ = true;
+    DoEvents();
     qint16 button = buttonBits(event->button());
     qint16 shift = shiftBits(event->modifiers());
     float x = float(event->position().x());

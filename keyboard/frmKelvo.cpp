@@ -180,7 +180,9 @@ void frmKelvo::cmdMinimize_Click()
 
 void frmKelvo::tray_LeftButtonUp()
 {
-    if (!(windowState() & Qt::WindowMinimized))
+    // Once hidden, the window manager forgets the window and Qt may drop the
+    // minimised state with it; a hidden keyboard is a minimised one.
+    if (!(windowState() & Qt::WindowMinimized) && !isHidden())
         return;
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
