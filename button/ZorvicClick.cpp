@@ -172,7 +172,7 @@ bool ZorvicClick::IsPointerOver()
     const std::optional<QPoint> at = probe->pointerIn(top->winId());
     if (!at)
         return false;
-    const QPoint local = (QPointF(*at) / top->devicePixelRatioF()).toPoint();
+    const QPoint local = top->mapFromGlobal(QPointF(*at) / top->devicePixelRatioF()).toPoint();
     QWidget* child = top->childAt(local);
     return child == this || (child && isAncestorOf(child));
 }
@@ -184,7 +184,9 @@ void ZorvicClick::OverTimer_Timer()
         PointerIsOut = true;
         Redraw(StateNormal);
         emit MouseOut();
-    } else if (IsPointerOver() && PointerIsOut) {
+    } else if (PointerIsOut && IsPointerOver()) {
+        // (Asked in this order, a pointer resting on the control costs one
+        // question to the display server per tick, not two.)
         // Already running: enabling it again leaves its period alone.
         if (!OverTimer.isActive())
             OverTimer.start();
@@ -238,6 +240,20 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
         OverTimer.start();
     qint16 button = buttonBits(event->buttons());
     qint16 shift = shiftBits(event->modifiers());
+    float x = float(event->position().x());
+    float y = float(event->position().y());
+    emit MouseMove(button, shift, x, y);
+}
+
+void ZorvicClick::enterEvent(QEnterEvent* event)
+{
+    // Coming back to the very point it left from is no move to Qt, but it is
+    // the pointer moving over the control.
+    QWidget::enterEvent(event);
+    if (!OverTimer.isActive())
+        OverTimer.start();
+    qint16 button = buttonBits(QGuiApplication::mouseButtons());
+    qint16 shift = shiftBits(QGuiApplication::keyboardModifiers());
     float x = float(event->position().x());
     float y = float(event->position().y());
     emit MouseMove(button, shift, x, y);

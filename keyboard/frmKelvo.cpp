@@ -223,9 +223,14 @@ void frmKelvo::cmdButton_MouseMove(int Index, qint16&, qint16&, float&, float&)
     setTimerEnabled(true);
 }
 
-void frmKelvo::cmdButton_MouseOut(int)
+void frmKelvo::cmdButton_MouseOut(int Index)
 {
     setTimerEnabled(false);
+    // The key just left may be noticed only after the pointer has landed on
+    // the next one; a pointer that then rests there must still type it, so
+    // its dwell starts afresh from here.
+    if (Index != CurrentKey && cmdButton[CurrentKey]->IsPointerOver())
+        setTimerEnabled(true);
 }
 
 void frmKelvo::cmdButton_GotFocus(int)

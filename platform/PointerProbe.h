@@ -12,10 +12,10 @@ class PointerProbe {
 public:
     virtual ~PointerProbe() = default;
 
-    // The pointer's position in device pixels from the top-left corner of the
-    // top-level window `window`, when that window is the one the display
-    // server finds under the pointer; empty when another client's window, a
-    // menu or nothing of ours lies at the pointer, or it is on another screen.
+    // The pointer's position on the screen, in device pixels, when the
+    // top-level window `window` is the one the display server finds under
+    // the pointer; empty when another client's window, a menu or nothing of
+    // ours lies at the pointer, or it is on another screen.
     virtual std::optional<QPoint> pointerIn(WId window) = 0;
 };
 

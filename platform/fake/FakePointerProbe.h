@@ -9,8 +9,8 @@ class FakePointerProbe : public PointerProbe {
 public:
     std::optional<QPoint> pointerIn(WId window) override;
 
-    // Puts the pointer over `window` at `position` (device pixels), in front
-    // of everything else.
+    // Puts the pointer over `window` at `position` on the screen (device
+    // pixels), with that window in front of everything else there.
     void placeOver(WId window, QPoint position);
     // Puts the pointer somewhere no window of ours is.
     void moveAway();

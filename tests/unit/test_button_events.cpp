@@ -62,7 +62,7 @@ protected:
     }
     ~ButtonEvents() override { ZorvicClick::usePointerProbe(nullptr); }
 
-    void pointerOnButton() { pointer.placeOver(host.winId(), QPoint(30, 30)); }
+    void pointerOnButton() { pointer.placeOver(host.winId(), host.mapToGlobal(QPoint(30, 30))); }
     // Runs the event loop until the tracking timer has ticked a few times.
     void ticks() { QTest::qWait(4 * ZorvicClick::TrackingPeriodMs); }
     bool tracking() const
@@ -111,7 +111,7 @@ TEST_F(ButtonEvents, PointerComingAndGoing)
     EXPECT_FALSE(tracking());
 
     // Another window in front of ours counts as away.
-    pointer.placeOver(host.winId() + 1, QPoint(30, 30));
+    pointer.placeOver(host.winId() + 1, host.mapToGlobal(QPoint(30, 30)));
     moveOn();
     ticks();
     EXPECT_EQ(button->take(), (QStringList{"move 0 0 5 6", "paint 0", "out"}));

@@ -4,6 +4,7 @@
 #include "keyboard/Main.h"
 #include "keyboard/frmKelvo.h"
 #include "platform/fake/FakeKeySender.h"
+#include "platform/fake/FakePointerProbe.h"
 #include "platform/fake/FakeTone.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,28 @@ TEST_F(Dwell, TimerStartsOnMoveKeepsItsPeriodAndStopsOnLeave)
     EXPECT_EQ(form.CurrentKey, 4);
     emit form.cmdButton[9]->MouseOut();
     EXPECT_FALSE(form.timerType.isActive());
+}
+
+TEST_F(Dwell, LeavingAKeyNoticedAfterLandingOnTheNextOneKeepsTheNextOnesDwell)
+{
+    FakePointerProbe pointer;
+    ZorvicClick::usePointerProbe(&pointer);
+    form.show();
+    const QPoint onK = form.cmdButton[10]->geometry().center();
+    moveOver(7);
+    moveOver(10);
+    pointer.placeOver(form.winId(), form.mapToGlobal(onK));
+    emit form.cmdButton[7]->MouseOut();
+    EXPECT_TRUE(form.timerType.isActive()) << "the pointer rests on K, which must still be typed";
+    // Leaving the key the pointer last moved over stops it, as does leaving
+    // another one once the pointer is on no key.
+    emit form.cmdButton[10]->MouseOut();
+    EXPECT_FALSE(form.timerType.isActive());
+    moveOver(10);
+    pointer.moveAway();
+    emit form.cmdButton[7]->MouseOut();
+    EXPECT_FALSE(form.timerType.isActive());
+    ZorvicClick::usePointerProbe(nullptr);
 }
 
 TEST_F(Dwell, EventPassesMayMoveToAnotherKeyOrLeave)
