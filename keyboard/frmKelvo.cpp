@@ -169,21 +169,25 @@ void frmKelvo::cmdExit_Click()
 
 void frmKelvo::cmdMinimize_Click()
 {
-    if (windowState() & Qt::WindowMinimized)
+    if (hiddenInTray_ || (windowState() & Qt::WindowMinimized))
         return;
-    setWindowState(windowState() | Qt::WindowMinimized);
-    // Without a tray icon nothing could bring a hidden window back; the
-    // window manager can restore a minimised one.
-    if (tray.IsShown())
+    // With a tray icon to bring it back, the window is withdrawn outright:
+    // asking the window manager to minimise it as well races with the
+    // withdrawal and can leave it minimised where nothing restores it.
+    // Without one, the window manager's minimise is the only way back.
+    if (tray.IsShown()) {
+        hiddenInTray_ = true;
         hide();
+    } else {
+        setWindowState(windowState() | Qt::WindowMinimized);
+    }
 }
 
 void frmKelvo::tray_LeftButtonUp()
 {
-    // Once hidden, the window manager forgets the window and Qt may drop the
-    // minimised state with it; a hidden keyboard is a minimised one.
-    if (!(windowState() & Qt::WindowMinimized) && !isHidden())
+    if (!hiddenInTray_ && !(windowState() & Qt::WindowMinimized))
         return;
+    hiddenInTray_ = false;
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
 }

@@ -62,6 +62,10 @@ public:
     // "+", "^", "%" for the latched modifiers, in that order.
     QString ModifierPrefix;
 
+    // True while the window is minimised: hidden into the tray, or left to
+    // the window manager where there is no tray.
+    bool IsMinimized() const { return hiddenInTray_ || (windowState() & Qt::WindowMinimized); }
+
     // The settings dialog, while it exists.
     frmSettings* settings() const { return settings_; }
 
@@ -82,6 +86,7 @@ private:
     KeySender& sender_;
     Tone& tone_;
     QPointer<frmSettings> settings_;
+    bool hiddenInTray_ = false; // minimised into the tray icon
     bool manualDrag_ = false;   // moving the window ourselves, without a window manager
     QPoint dragStart_;          // pointer minus window position when the drag began
 };

@@ -234,8 +234,10 @@ TEST_F(Dwell, MinimisingWithoutANotificationAreaLeavesTheWindowToTheWindowManage
     form.Form_Load();
     form.show();
     form.cmdMinimize_Click();
-    EXPECT_TRUE(form.windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(form.IsMinimized());
     EXPECT_TRUE(form.isVisible()) << "hidden with no tray icon to bring it back";
     form.cmdMinimize_Click();
     EXPECT_TRUE(form.isVisible());
+    form.tray_LeftButtonUp();
+    EXPECT_FALSE(form.IsMinimized());
 }
