@@ -14,12 +14,36 @@ frmSettings::frmSettings(QWidget* parent)
 
 void frmSettings::placeCorner(QPoint corner)
 {
-    // The frame's size is known once the window manager has framed us.
+    corner_ = corner;
     if (!isVisible())
         show();
-    const QRect frame = frameGeometry();
-    move(corner - QPoint(frame.width(), frame.height()));
+    applyCorner();
     raise();
+}
+
+void frmSettings::applyCorner()
+{
+    const QSize frame = frameGeometry().size();
+    move(*corner_ - QPoint(frame.width(), frame.height()));
+    // A window just shown has no frame yet; once the window manager has
+    // framed it, it is placed again by its outer corner.
+    if (frame != size())
+        corner_.reset();
+}
+
+void frmSettings::paintEvent(QPaintEvent* event)
+{
+    // By the time the window is first drawn on screen, the window manager
+    // has framed it and the frame's size is known.
+    QWidget::paintEvent(event);
+    if (corner_ && frameGeometry().size() != size())
+        applyCorner();
+}
+
+void frmSettings::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    corner_.reset();
 }
 
 void frmSettings::Form_Activate()

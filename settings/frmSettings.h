@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 namespace kelvo {
 
 class frmSettings : public QWidget {
@@ -21,6 +23,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void applyCorner();
+
+    std::optional<QPoint> corner_; // where the bottom-right corner belongs, until framed
 };
 
 } // namespace kelvo

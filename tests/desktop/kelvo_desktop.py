@@ -640,7 +640,12 @@ def work_area():
 def tray_icons(pid):
     """window_info of the windows of process pid embedded in the tint2
     panel's system tray (found through `xwininfo -root -tree`)."""
-    tree = run(["xwininfo", "-root", "-tree"]).stdout.splitlines()
+    # A window that goes while xwininfo walks the tree fails the walk; the
+    # callers poll, so that counts as nothing found this time.
+    walk = run(["xwininfo", "-root", "-tree"], check=False)
+    if walk.returncode != 0:
+        return []
+    tree = walk.stdout.splitlines()
     icons, panel_depth = [], None
     for line in tree:
         m = re.match(r'^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\))', line)

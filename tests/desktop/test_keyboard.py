@@ -71,6 +71,24 @@ class DwellTyping(KeyboardCase):
         self.assertEqual(desktop.focused_window(), self.terminal.window,
                          "the keyboard took the focus from the terminal")
 
+    def test_a_menu_opening_over_the_key_stops_the_typing(self):
+        # What counts is what the X server sees: a window in front of the key
+        # takes the pointer off it though the pointer never moved.
+        x, y = self.kelvo.centre_of(kd.KEY_H)
+        desktop.move_pointer(x, y)
+        kd.wait_until(lambda: len(self.terminal.received()) >= 1, what="H to type")
+        geometry = "120x120+%d+%d" % (x - 60, y - 60)
+        menu = desktop.start(["xmessage", "-geometry", geometry, "-xrm", "*overrideRedirect: true",
+                              "menu"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(desktop.stop, menu)
+        kd.wait_until(lambda: " %s " % geometry in kd.run(["xwininfo", "-root", "-children"]).stdout,
+                      what="an override-redirect window over H")
+        time.sleep(0.3)  # a tick already under way may still land
+        landed = self.terminal.received()
+        time.sleep(0.6)
+        self.assertEqual(self.terminal.received(), landed, "H went on typing under the menu")
+        self.kelvo.leave()
+
     def type_one_tick(self, key):
         """Rests one tick on key and returns what the terminal received."""
         self.kelvo.rest_on(key, ONE_TICK)
@@ -221,22 +239,43 @@ class KeyboardWindow(KeyboardCase):
         self.assertEqual(self.kelvo.tray_icons(), [])
 
     def test_dragging_the_logo_moves_the_window(self):
-        start = self.kelvo.info()
-        x, y = self.kelvo.centre_of("cmdKelvo")
-        desktop.move_pointer(x, y)
-        kd.run(["xdotool", "mousedown", "1"])
-        try:
-            for step in range(1, 11):
-                desktop.move_pointer(x - 10 * step, y - 5 * step)
-            moved = lambda: (abs(self.kelvo.info()["x"] - (start["x"] - 100)) <= 3
-                             and abs(self.kelvo.info()["y"] - (start["y"] - 50)) <= 3)
-            kd.wait_until(moved, what="the window to follow the drag")
-        finally:
-            kd.run(["xdotool", "mouseup", "1"])
-        time.sleep(0.2)
-        self.assertTrue(moved(), "window at %s after the drag from %s"
-                        % (self.kelvo.info(), start))
+        drag_logo(self, self.kelvo)
         self.assertEqual(desktop.focused_window(), self.terminal.window)
+
+    def test_right_press_on_the_logo_opens_settings_with_its_corner_at_the_pointer(self):
+        l, t, _, _ = kd.CONTROL_RECTS["cmdKelvo"]
+        x, y = self.kelvo.screen_point(l + 10, t + 5)
+        kd.click(x, y, button=3)
+        title = " Kelvo -  v2.0"
+        dialog = kd.wait_until(lambda: kd.windows_titled(title, self.kelvo.proc.pid),
+                               what="the settings window")[0]["id"]
+
+        def corner():
+            info = kd.window_info(dialog)
+            extents = re.findall(r"\d+", kd.xprop(dialog, "_NET_FRAME_EXTENTS"))
+            left, right, top, bottom = map(int, extents) if len(extents) == 4 else (0, 0, 0, 0)
+            return info["x"] + info["width"] + right, info["y"] + info["height"] + bottom
+        kd.wait_until(lambda: corner() == (x, y),
+                      what="the settings window's bottom-right corner at the pointer %s, not %s"
+                      % ((x, y), corner()))
+
+
+def drag_logo(case, kelvo):
+    """Drags the logo button by (-100, -50) and checks the window followed."""
+    start = kelvo.info()
+    x, y = kelvo.centre_of("cmdKelvo")
+    desktop.move_pointer(x, y)
+    kd.run(["xdotool", "mousedown", "1"])
+    try:
+        for step in range(1, 11):
+            desktop.move_pointer(x - 10 * step, y - 5 * step)
+        moved = lambda: (abs(kelvo.info()["x"] - (start["x"] - 100)) <= 3
+                         and abs(kelvo.info()["y"] - (start["y"] - 50)) <= 3)
+        kd.wait_until(moved, what="the window to follow the drag")
+    finally:
+        kd.run(["xdotool", "mouseup", "1"])
+    time.sleep(0.2)
+    case.assertTrue(moved(), "window at %s after the drag from %s" % (kelvo.info(), start))
 
 
 def nested(name, *options):
@@ -256,6 +295,9 @@ def nested(name, *options):
 class AwkwardDesktops(unittest.TestCase):
     def test_without_a_tray_minimise_only_minimises_and_a_later_tray_gets_the_icon(self):
         nested("NoTray", "--no-panel")
+
+    def test_without_a_window_manager_the_logo_still_drags(self):
+        nested("NoWindowManager", "--no-wm")
 
     def test_display_without_xtest_gives_a_message_box_then_failure(self):
         nested("NoXTest", "--no-wm", "--xvfb-args", "-extension XTEST")
@@ -290,6 +332,13 @@ class NoTray(KeyboardCase):
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(desktop.stop, panel)
         kd.wait_until(kelvo.tray_icons, what="kelvo's icon in a tray started after it")
+
+
+class NoWindowManager(KeyboardCase):
+    """Nested: no window manager to move the window for us."""
+
+    def test_dragging_moves_the_window_all_the_same(self):
+        drag_logo(self, self.start_kelvo())
 
 
 class NoXTest(unittest.TestCase):
