@@ -260,6 +260,13 @@ bool frmKelvo::send(const QString& keys, bool wait, bool guarded)
     return result.sent || guarded;
 }
 
+void frmKelvo::toggleLatch(QChar sign, bool& latched, int keyIndex)
+{
+    send(ModifierPrefix + sign, true, true);
+    latched = !latched;
+    cmdButton[keyIndex]->setTint(latched);
+}
+
 void frmKelvo::timerType_Timer()
 {
     ZorvicClick* key = cmdButton[CurrentKey];
@@ -275,21 +282,13 @@ void frmKelvo::timerType_Timer()
     const QString& P = ModifierPrefix;
 
     // Arrow keys go out at once: no wait, no beep, no event pass.
-    if (tag == u"Up") {
-        send(P + QStringLiteral("{UP}"), false, false);
-        return;
-    }
-    if (tag == u"Down") {
-        send(P + QStringLiteral("{DOWN}"), false, false);
-        return;
-    }
-    if (tag == u"Left") {
-        send(P + QStringLiteral("{LEFT}"), false, false);
-        return;
-    }
-    if (tag == u"Right") {
-        send(P + QStringLiteral("{RIGHT}"), false, false);
-        return;
+    static const std::pair<const char16_t*, const char*> arrows[] = {
+        {u"Up", "{UP}"}, {u"Down", "{DOWN}"}, {u"Left", "{LEFT}"}, {u"Right", "{RIGHT}"}};
+    for (const auto& [name, keys] : arrows) {
+        if (tag == name) {
+            send(P + QLatin1String(keys), false, false);
+            return;
+        }
     }
 
     // A key whose keystroke failed unguarded neither beeps nor goes on: the
@@ -312,17 +311,11 @@ void frmKelvo::timerType_Timer()
         } else if (caption == u"Esc") {
             send(P + QStringLiteral("{ESC}"), true, true);
         } else if (caption == u"Shift") {
-            send(P + QStringLiteral("+"), true, true);
-            ShiftLatched = !ShiftLatched;
-            cmdButton[ShiftKey]->setTint(ShiftLatched);
+            toggleLatch(u'+', ShiftLatched, ShiftKey);
         } else if (caption == u"Ctrl") {
-            send(P + QStringLiteral("^"), true, true);
-            CtrlLatched = !CtrlLatched;
-            cmdButton[CtrlKey]->setTint(CtrlLatched);
+            toggleLatch(u'^', CtrlLatched, CtrlKey);
         } else if (caption == u"Alt") {
-            send(P + QStringLiteral("%"), true, true);
-            AltLatched = !AltLatched;
-            cmdButton[AltKey]->setTint(AltLatched);
+            toggleLatch(u'%', AltLatched, AltKey);
         } else if (caption == u"+") {
             send(P + QStringLiteral("{+}"), true, true);
         } else if (caption == u"&&") {

@@ -82,6 +82,9 @@ private:
     ZorvicClick* makeControl(const KeyPlace& place);
     void setTimerEnabled(bool enabled);
     bool send(const QString& keys, bool wait, bool guarded);
+    // Types a modifier key: its sign after the prefix, then flips its latch
+    // and the tint of its key.
+    void toggleLatch(QChar sign, bool& latched, int keyIndex);
 
     KeySender& sender_;
     Tone& tone_;
