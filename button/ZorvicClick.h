@@ -65,7 +65,7 @@ public:
     bool PointerIsOut = false;
 
     // Period of the tracking timer, in milliseconds.
-    static constexpr int TrackingPeriodMs = 15;
+    static constexpr int TrackingPeriodMs = 16;
 
 signals:
     void Click();

@@ -20,9 +20,6 @@ bool isEmbeddedIcon(const QObject* object)
 mdlTray::mdlTray(QObject* parent)
     : QObject(parent)
 {
-    // The embedded icon reports presses only; the release we answer to has
-    // to be caught on its way to it.
-    qApp->installEventFilter(this);
     // A notification area starting (or restarting) later announces itself.
     // (Only X11 has notification areas that come and go this way.)
     QObject* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
@@ -46,6 +43,20 @@ void mdlTray::AddIcon(const QIcon& icon, const QString& tip)
     icon_->setIcon(icon);
     icon_->setToolTip(tip);
     icon_->show();
+    watchEmbeddedIcon();
+}
+
+void mdlTray::watchEmbeddedIcon()
+{
+    // The embedded icon reports presses only; the release we answer to has
+    // to be caught on its way to it. (Filtering it alone, not every event of
+    // the program, keeps the pointer tracking cheap.)
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (isEmbeddedIcon(window)) {
+            window->removeEventFilter(this);
+            window->installEventFilter(this);
+        }
+    }
 }
 
 void mdlTray::RemoveIcon()
@@ -75,6 +86,7 @@ void mdlTray::trayHostChanged(QScreen*)
     if (icon_ && QSystemTrayIcon::isSystemTrayAvailable() && !hasEmbeddedIcon()) {
         icon_->hide();
         icon_->show();
+        watchEmbeddedIcon();
     }
 }
 

@@ -39,6 +39,7 @@ private slots:
 private:
     void activated(int reason);
     bool hasEmbeddedIcon() const;
+    void watchEmbeddedIcon();
 
     QPointer<QSystemTrayIcon> icon_;
 };
