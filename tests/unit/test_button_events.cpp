@@ -186,3 +186,27 @@ TEST_F(ButtonEvents, KeysAreForwardedAndTheAccessKeyClicks)
     QTest::keyClick(&host, Qt::Key_G, Qt::AltModifier);
     EXPECT_EQ(button->take(), QStringList{"click"});
 }
+
+TEST_F(ButtonEvents, ShiftPressWithUserDragMovesTheControlBeforeMouseDown)
+{
+    pointerOnButton();
+    ticks();
+    button->take();
+    button->setUserDrag(true);
+    const QPoint start = button->pos();
+    // The move and the release come while the press is still being handled.
+    QTimer::singleShot(20, [&] { QTest::mouseMove(button, QPoint(17, 13)); });
+    QTimer::singleShot(40, [&] {
+        QTest::mouseRelease(button, Qt::LeftButton, Qt::ShiftModifier, QPoint(17, 13));
+    });
+    QTest::mousePress(button, Qt::LeftButton, Qt::ShiftModifier, QPoint(7, 8));
+    EXPECT_EQ(button->pos(), start + QPoint(10, 5));
+    // Down, then MouseDown once the move is over; the release ended the move
+    // and raised nothing.
+    EXPECT_EQ(button->take(), (QStringList{"paint 2", "down 1 1 7 8"}));
+
+    // Shift with Ctrl, or without UserDrag, moves nothing.
+    QTest::mousePress(button, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(7, 8));
+    QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, QPoint(7, 8));
+    EXPECT_EQ(button->pos(), start + QPoint(10, 5));
+}
