@@ -157,8 +157,17 @@ void ZorvicClick::Redraw(int State)
     painter.drawRect(image_.rect().adjusted(0, 0, -1, -1));
     painter.setPen(State == StateNormal ? Qt::white : Qt::black);
     painter.setFont(font());
-    painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
-                     caption_);
+    // Controls that show a picture instead of a caption say what they are
+    // by name until the pictures are drawn.
+    if (caption_.isEmpty() && !accessibleName().isEmpty()) {
+        QFont small = font();
+        small.setPixelSize(qMax(6, qMin(font().pixelSize(), height() / 3)));
+        painter.setFont(small);
+        painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWrapAnywhere, accessibleName());
+    } else {
+        painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                         caption_);
+    }
     painter.end();
     update();
 }

@@ -68,13 +68,16 @@ frmKelvo::frmKelvo(KeySender& sender, Tone& tone, QWidget* parent)
     for (int index : CreationOrder) {
         if (index == -1) {
             cmdKelvo = makeControl(LogoPlace);
+            cmdKelvo->setAccessibleName(QStringLiteral("Kelvo"));
             connect(cmdKelvo, &ZorvicClick::MouseDown, this, &frmKelvo::cmdKelvo_MouseDown);
             cmdKelvo->installEventFilter(this);
         } else if (index == -2) {
             cmdMinimize = makeControl(MinimizePlace);
+            cmdMinimize->setAccessibleName(QStringLiteral("Minimise"));
             connect(cmdMinimize, &ZorvicClick::Click, this, &frmKelvo::cmdMinimize_Click);
         } else if (index == -3) {
             cmdExit = makeControl(ExitPlace);
+            cmdExit->setAccessibleName(QStringLiteral("Exit"));
             connect(cmdExit, &ZorvicClick::Click, this, &frmKelvo::cmdExit_Click);
         } else {
             ZorvicClick* key = makeControl(KeyTable[index]);
@@ -122,6 +125,9 @@ ZorvicClick* frmKelvo::makeControl(const KeyPlace& place)
     control->setGeometry(pixelRect(place));
     control->setCaption(QString::fromUtf16(place.caption));
     control->setTag(QString::fromUtf16(place.tag));
+    // What a screen reader says of it: its caption, else its name.
+    QString name = control->Caption().isEmpty() ? control->Tag() : control->Caption();
+    control->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
     return control;
 }
 
