@@ -600,7 +600,7 @@ int main(int argc, char** argv)
         std::printf("dwell, drift: only %zu keystrokes in a %d s rest, %d repeats wanted\n", longRest.presses.size(),
                     busySeconds, driftRepeats);
     }
-    std::printf("dwell, keystrokes stamped after the pointer had left the key: %d in %d rests, the latest %.0f ms after (target 0; a tick due as the pointer leaves may slip through within the ~15 ms leave check)\n",
+    std::printf("dwell, keystrokes stamped after the pointer had left the key: %d in %d rests, the latest %.0f ms after (target 0; a tick due as the pointer leaves may slip through within the ~16 ms leave check)\n",
                 afterLeaving, rests + 1, latestAfterLeaving);
     std::printf("dwell, pointer back on the very pixel where it left the key: %s (target: types)\n",
                 samePixelTyped ? "types" : "typed nothing within 1 s");

@@ -18,6 +18,14 @@ namespace {
 
 PointerProbe* probe = nullptr;
 
+// The Button, Shift, X and Y arguments of a mouse event, as they are raised.
+struct MouseArgs {
+    qint16 button;
+    qint16 shift;
+    float x;
+    float y;
+};
+
 QColor fromColorValue(quint32 value)
 {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
@@ -83,6 +91,15 @@ qint16 virtualKeyCode(int key)
     default: return 0;
     }
 }
+
+namespace {
+
+MouseArgs mouseArgs(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPointF at)
+{
+    return {buttonBits(buttons), shiftBits(modifiers), float(at.x()), float(at.y())};
+}
+
+} // namespace
 
 void ZorvicClick::usePointerProbe(PointerProbe* pointer)
 {
@@ -245,13 +262,7 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
         move(mapToParent(event->position().toPoint()) - dragOffset_);
         return;
     }
-    if (!OverTimer.isActive())
-        OverTimer.start();
-    qint16 button = buttonBits(event->buttons());
-    qint16 shift = shiftBits(event->modifiers());
-    float x = float(event->position().x());
-    float y = float(event->position().y());
-    emit MouseMove(button, shift, x, y);
+    pointerMovedOver(event->buttons(), event->modifiers(), event->position());
 }
 
 void ZorvicClick::enterEvent(QEnterEvent* event)
@@ -259,13 +270,17 @@ void ZorvicClick::enterEvent(QEnterEvent* event)
     // Coming back to the very point it left from is no move to Qt, but it is
     // the pointer moving over the control.
     QWidget::enterEvent(event);
+    pointerMovedOver(QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers(),
+                     event->position());
+}
+
+void ZorvicClick::pointerMovedOver(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
+                                   QPointF at)
+{
     if (!OverTimer.isActive())
         OverTimer.start();
-    qint16 button = buttonBits(QGuiApplication::mouseButtons());
-    qint16 shift = shiftBits(QGuiApplication::keyboardModifiers());
-    float x = float(event->position().x());
-    float y = float(event->position().y());
-    emit MouseMove(button, shift, x, y);
+    MouseArgs a = mouseArgs(buttons, modifiers, at);
+    emit MouseMove(a.button, a.shift, a.x, a.y);
 }
 
 void ZorvicClick::mousePressEvent(QMouseEvent* event)
@@ -275,17 +290,14 @@ void ZorvicClick::mousePressEvent(QMouseEvent* event)
     // release may be among them: it must find the press already noted.
     pressed_ = true;
     DoEvents();
-    qint16 button = buttonBits(event->button());
-    qint16 shift = shiftBits(event->modifiers());
-    float x = float(event->position().x());
-    float y = float(event->position().y());
-    if (button == 1)
+    MouseArgs a = mouseArgs(event->button(), event->modifiers(), event->position());
+    if (a.button == 1)
         Redraw(StateDown);
-    if (shift == 1 && userDrag_) {
+    if (a.shift == 1 && userDrag_) {
         dragOffset_ = event->position().toPoint();
         UserDragMove();
     }
-    emit MouseDown(button, shift, x, y);
+    emit MouseDown(a.button, a.shift, a.x, a.y);
 }
 
 void ZorvicClick::UserDragMove()
@@ -309,14 +321,11 @@ void ZorvicClick::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     Redraw(StateOver);
-    qint16 button = buttonBits(event->button());
-    qint16 shift = shiftBits(event->modifiers());
-    float x = float(event->position().x());
-    float y = float(event->position().y());
+    MouseArgs a = mouseArgs(event->button(), event->modifiers(), event->position());
     const bool click = pressed_ && event->button() == Qt::LeftButton
         && rect().contains(event->position().toPoint());
     pressed_ = false;
-    emit MouseUp(button, shift, x, y);
+    emit MouseUp(a.button, a.shift, a.x, a.y);
     if (click)
         emit Click();
 }

@@ -97,6 +97,8 @@ protected:
 
 private:
     void OverTimer_Timer();
+    // Starts tracking and raises MouseMove.
+    void pointerMovedOver(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPointF at);
     void UserDragMove();
     void updateAccessKey();
 
