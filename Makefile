@@ -33,8 +33,10 @@ N ?= 10
 flaky: build
 	@cd $(BUILD) && ctest --output-on-failure -L desktop --repeat until-fail:$(N)
 
+# make bench SHORT=1 takes the quick pass.
 bench: build
-	@bench/run $(BUILD)
+	@scripts/install-deps bench
+	@bench/run $(BUILD) $(if $(SHORT),--short)
 
 clean:
 	rm -rf $(BUILD)
