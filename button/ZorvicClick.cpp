@@ -3,11 +3,13 @@
 #include "platform/Platform.h"
 #include "platform/PointerProbe.h"
 
+#include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPainter>
 #include <QShortcutEvent>
 #include <QWindow>
@@ -18,6 +20,13 @@ namespace {
 
 PointerProbe* probe = nullptr;
 
+// A pointing hand, its fingertip the hot spot.
+QCursor handCursor()
+{
+    static const QPixmap hand(QStringLiteral(":/button/hand.png"));
+    return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 7, 3);
+}
+
 // The Button, Shift, X and Y arguments of a mouse event, as they are raised.
 struct MouseArgs {
     qint16 button;
@@ -25,11 +34,6 @@ struct MouseArgs {
     float x;
     float y;
 };
-
-QColor fromColorValue(quint32 value)
-{
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
 
 } // namespace
 
@@ -110,32 +114,14 @@ ZorvicClick::ZorvicClick(QWidget* parent)
     : QWidget(parent)
 {
     setMouseTracking(true);
-    setCursor(Qt::PointingHandCursor);
+    setCursor(handCursor());
+    font_ = std::make_shared<QFont>(QWidget::font());
     setFocusPolicy(Qt::TabFocus);
     OverTimer.setInterval(TrackingPeriodMs);
     connect(&OverTimer, &QTimer::timeout, this, &ZorvicClick::OverTimer_Timer);
     // Tracking runs from creation, so a control the pointer is not on finds
     // that out at its first tick and says so once.
     OverTimer.start();
-}
-
-void ZorvicClick::setCaption(const QString& New_Caption)
-{
-    caption_ = New_Caption;
-    updateAccessKey();
-    Redraw(StateNormal);
-}
-
-void ZorvicClick::setTint(bool New_Tint)
-{
-    tint_ = New_Tint;
-    Redraw(StateNormal);
-}
-
-void ZorvicClick::setTintColor(quint32 New_TintColor)
-{
-    tintColor_ = New_TintColor;
-    Redraw(StateNormal);
 }
 
 void ZorvicClick::updateAccessKey()
@@ -146,47 +132,6 @@ void ZorvicClick::updateAccessKey()
     const QKeySequence key = QKeySequence::mnemonic(caption_);
     if (!key.isEmpty())
         accessKey_ = grabShortcut(key);
-}
-
-void ZorvicClick::Redraw(int State)
-{
-    // A plain face per state; the pictures, icon and tint of a full face
-    // are drawn here too once the control carries them.
-    QColor face;
-    switch (State) {
-    case StateNormal: face = QColor(86, 114, 217); break;
-    case StateOver: face = QColor(151, 174, 241); break;
-    case StateDown: face = QColor(169, 192, 251); break;
-    default: return;
-    }
-    if (tint_) {
-        const QColor toward = fromColorValue(tintColor_);
-        face = QColor((face.red() + toward.red()) / 2, (face.green() + toward.green()) / 2,
-                      (face.blue() + toward.blue()) / 2);
-    }
-    if (image_.size() != size())
-        image_ = QImage(size(), QImage::Format_RGB32);
-    if (image_.isNull())
-        return;
-    image_.fill(face);
-    QPainter painter(&image_);
-    painter.setPen(face.darker(150));
-    painter.drawRect(image_.rect().adjusted(0, 0, -1, -1));
-    painter.setPen(State == StateNormal ? Qt::white : Qt::black);
-    painter.setFont(font());
-    // Controls that show a picture instead of a caption say what they are
-    // by name until the pictures are drawn.
-    if (caption_.isEmpty() && !accessibleName().isEmpty()) {
-        QFont small = font();
-        small.setPixelSize(qMax(6, qMin(font().pixelSize(), height() / 3)));
-        painter.setFont(small);
-        painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWrapAnywhere, accessibleName());
-    } else {
-        painter.drawText(image_.rect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
-                         caption_);
-    }
-    painter.end();
-    update();
 }
 
 bool ZorvicClick::IsPointerOver()
@@ -235,6 +180,10 @@ void ZorvicClick::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
+    if (borderStyle_ == 1) {
+        painter.setPen(Qt::black);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
 void ZorvicClick::resizeEvent(QResizeEvent*)
@@ -251,7 +200,8 @@ void ZorvicClick::showEvent(QShowEvent*)
 void ZorvicClick::changeEvent(QEvent* event)
 {
     // The host's palette or font changing is the container's ambient change.
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::PaletteChange
+        || (event->type() == QEvent::FontChange && !applyingFont_))
         Redraw(StateNormal);
     QWidget::changeEvent(event);
 }

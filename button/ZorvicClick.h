@@ -8,6 +8,10 @@
 // tracking timer, and each tick asks the display server what lies under the
 // pointer; the timer stops the moment the pointer is found elsewhere.
 
+#include "button/FaceLayout.h"
+#include "button/PictureTint.h"
+#include "button/PropertyBag.h"
+
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -27,34 +31,146 @@ class ZorvicClick : public QWidget {
     Q_OBJECT
 
 public:
+    // Creates the control with every property zero, empty or no object; the
+    // host then either sets it up as new (InitProperties) or loads it from
+    // its stored bag (ReadProperties).
     explicit ZorvicClick(QWidget* parent = nullptr);
 
     // The pointer every control asks where it is; set once at start-up.
     static void usePointerProbe(PointerProbe* probe);
 
-    // Text drawn on the face; the keyboard reads it to decide what to type.
-    QString Caption() const { return caption_; }
-    void setCaption(const QString& New_Caption);
+    // Colours are colour values: red in the lowest byte, green in the next,
+    // blue in the third; a value with the high bit set names a system colour.
+    // Setting a property takes effect at once, repaints the face in the
+    // Normal state unless said otherwise, and raises PropertyChanged.
 
-    // True draws the face tinted; the keyboard shows a latched modifier so.
+    // Background colour of the surface (no part of the face shows it).
+    qint32 BackColor() const { return backColor_; }
+    void setBackColor(qint32 New_BackColor);
+
+    // False stops the pointer and key events (no repaint).
+    bool Enabled() const { return isEnabled(); }
+    void setEnabled(bool New_Enabled);
+
+    // The caption's font: the object is shared with whoever set it.
+    FontRef Font() const { return font_; }
+    void setFont(const FontRef& New_Font);
+
+    // 0: pixels of MaskColor are see-through; 1: opaque (no repaint).
+    // Fails with an overflow error beyond 16 bits and keeps the old value.
+    qint32 BackStyle() const { return backStyle_; }
+    void setBackStyle(qint32 New_BackStyle);
+
+    // 0: no border; 1: a thin frame around the surface (no repaint).
+    qint32 BorderStyle() const { return borderStyle_; }
+    void setBorderStyle(qint32 New_BorderStyle);
+
+    // Redraws the surface and repaints the face.
+    void Refresh();
+
+    // Colour of the caption.
+    qint32 CaptionColor() const { return captionColor_; }
+    void setCaptionColor(qint32 New_CaptionColor);
+
+    // True draws the face tinted towards TintColor; the keyboard shows a
+    // latched modifier so.
     bool Tint() const { return tint_; }
     void setTint(bool New_Tint);
 
-    // Colour the face is tinted towards (red in the lowest byte).
-    quint32 TintColor() const { return tintColor_; }
-    void setTintColor(quint32 New_TintColor);
+    qint32 TintColor() const { return tintColor_; }
+    void setTintColor(qint32 New_TintColor);
 
-    // True lets the user move the control with the pointer while holding Shift.
+    // Which set of built-in faces to show; only 0 exists.
+    qint32 ZorvicStyle() const { return zorvicStyle_; }
+    void setZorvicStyle(qint32 New_ZorvicStyle);
+
+    // Brightness added to every component of a tinted, non-black pixel.
+    qint16 TintBright() const { return tintBright_; }
+    void setTintBright(qint16 New_TintBright);
+
+    // Faces shown for Normal, Over and Down when CustomPic is True.
+    PictureRef PicNormal() const { return picNormal_; }
+    void setPicNormal(const PictureRef& New_PicNormal);
+    PictureRef PicOver() const { return picOver_; }
+    void setPicOver(const PictureRef& New_PicOver);
+    PictureRef PicDown() const { return picDown_; }
+    void setPicDown(const PictureRef& New_PicDown);
+
+    // True shows PicNormal, PicOver and PicDown instead of the built-in faces.
+    bool CustomPic() const { return customPic_; }
+    void setCustomPic(bool New_CustomPic);
+
+    // Icon drawn on the face when ButtonIconShow is True, placed as
+    // ButtonIconPos says (an IconPosition; 5 and above draw neither icon nor
+    // caption).
+    PictureRef ButtonIcon() const { return buttonIcon_; }
+    void setButtonIcon(const PictureRef& New_ButtonIcon);
+    bool ButtonIconShow() const { return buttonIconShow_; }
+    void setButtonIconShow(bool New_ButtonIconShow);
+    qint32 ButtonIconPos() const { return buttonIconPos_; }
+    void setButtonIconPos(qint32 New_ButtonIconPos);
+
+    // The face colour that is see-through while BackStyle is 0.
+    qint32 MaskColor() const { return maskColor_; }
+    void setMaskColor(qint32 New_MaskColor);
+
+    // Gradient colours and style: kept and stored, not painted.
+    qint32 GradientNormal1() const { return gradientNormal1_; }
+    void setGradientNormal1(qint32 New_GradientNormal1);
+    qint32 GradientNormal2() const { return gradientNormal2_; }
+    void setGradientNormal2(qint32 New_GradientNormal2);
+    qint32 GradientOver1() const { return gradientOver1_; }
+    void setGradientOver1(qint32 New_GradientOver1);
+    qint32 GradientOver2() const { return gradientOver2_; }
+    void setGradientOver2(qint32 New_GradientOver2);
+    qint32 GradientDown1() const { return gradientDown1_; }
+    void setGradientDown1(qint32 New_GradientDown1);
+    qint32 GradientDown2() const { return gradientDown2_; }
+    void setGradientDown2(qint32 New_GradientDown2);
+    qint32 GradientStyle() const { return gradientStyle_; }
+    void setGradientStyle(qint32 New_GradientStyle);
+
+    // True shifts caption and icon up while Over and down while Down (no repaint).
+    bool UpMotion() const { return upMotion_; }
+    void setUpMotion(bool New_UpMotion);
+
+    // True lets the user move the control with the pointer while holding
+    // Shift (no repaint).
     bool UserDrag() const { return userDrag_; }
-    void setUserDrag(bool New_UserDrag) { userDrag_ = New_UserDrag; }
+    void setUserDrag(bool New_UserDrag);
+
+    // The surface the face is drawn on.
+    QPaintDevice* hDC() { return &image_; }
+    // The native window the control is shown in.
+    WId hWnd() const { return effectiveWinId(); }
+
+    // Text drawn on the face; the keyboard reads it to decide what to type.
+    // "&" marks the next character as the access key ("&&" shows "&").
+    QString Caption() const { return caption_; }
+    void setCaption(const QString& New_Caption);
 
     // The host's own string for the control; the keyboard's arrow, tab and
     // backspace keys say what they are through it.
     QString Tag() const { return tag_; }
     void setTag(const QString& tag) { tag_ = tag; }
 
-    // Paints the face for a ButtonState into the control's image and shows it.
+    // Sets the control up as newly placed: the new-instance defaults.
+    void InitProperties();
+    // Writes every stored property into the bag, in the stored order.
+    void WriteProperties(PropertyBag& bag) const;
+    // Loads the stored properties. A value that cannot be converted to its
+    // key's type fails with a PropertyError naming the key, and then nothing
+    // of the bag has been applied.
+    void ReadProperties(const PropertyBag& bag);
+
+    // Paints the face for a ButtonState into the control's image and shows
+    // it; any other state repaints from the picture last loaded.
     virtual void Redraw(int State);
+
+    // Where the last paint put the caption and the icon.
+    const FaceLayout& faceLayout() const { return layout_; }
+    // The face as last painted, caption and icon included.
+    const QImage& faceImage() const { return image_; }
 
     // True when the display server finds this control's window under the
     // pointer and the pointer is on this control within it.
@@ -79,6 +195,10 @@ signals:
     void MouseUp(qint16& Button, qint16& Shift, float& X, float& Y);
     // The control received the input focus (a control array's focus event).
     void GotFocus();
+    // A property was set: the host's stored copy is out of date.
+    void PropertyChanged(const QString& PropertyName);
+    // The see-through part of the face changed; the host's shape follows it.
+    void MaskChanged();
 
 protected:
     bool event(QEvent* event) override;
@@ -101,19 +221,63 @@ private:
     void pointerMovedOver(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPointF at);
     void UserDragMove();
     void updateAccessKey();
+    // Repaints Normal and raises PropertyChanged(name).
+    void changed(const char* name, bool repaint = true);
+    // Puts the state's picture into the buffer; false when there is none to put.
+    bool loadFace(int State);
+    // Cuts the see-through pixels of the mask picture out of the control.
+    void applyMask();
+    void drawCaption(QPainter& painter);
+    void drawIcon(QPainter& painter);
 
     QTimer OverTimer{this};
-    QImage image_;      // the face as last painted
-    QString caption_ = QStringLiteral("Zorvic Click");
-    QString tag_;
-    bool tint_ = false;
-    quint32 tintColor_ = 1500000;
+    QImage pic_;         // the state's picture, tinted, before stretching
+    QImage image_;       // the face as last painted
+    QImage maskPicture_; // the stretched face without caption and icon
+    QImage appliedMask_; // the see-through pixels last cut out
+    FaceLayout layout_;
+    PictureTint tinter_;
+
+    // Surface attributes.
+    qint32 backColor_ = 0;
+    FontRef font_;
+    qint16 backStyle_ = 0;
+    qint16 borderStyle_ = 0;
+    qint32 captionColor_ = 16777215;
+    qint32 maskColor_ = 0;
+
+    QString caption_;
     bool userDrag_ = false;
+    bool upMotion_ = false;
+    qint32 gradientStyle_ = 0;
+    qint32 gradientNormal1_ = 0;
+    qint32 gradientNormal2_ = 0;
+    qint32 gradientOver1_ = 0;
+    qint32 gradientOver2_ = 0;
+    qint32 gradientDown1_ = 0;
+    qint32 gradientDown2_ = 0;
+    qint16 buttonIconPos_ = 0;
+    bool buttonIconShow_ = false;
+    PictureRef buttonIcon_;
+    PictureRef picNormal_;
+    PictureRef picOver_;
+    PictureRef picDown_;
+    bool customPic_ = false;
+    qint16 tintBright_ = 0;
+    qint32 tintColor_ = 0;
+    bool tint_ = false;
+    qint32 zorvicStyle_ = 0;
+
+    QString tag_;
+    bool applyingFont_ = false;  // our own font change is no ambient change
     int accessKey_ = 0;          // shortcut id of the caption's access key
     bool pressed_ = false;       // a press on us is waiting for its release
     bool dragging_ = false;      // a user drag is moving the control
     QPoint dragOffset_;
 };
+
+// The colour a colour value names, system colours taken from the palette.
+QColor colorOf(qint32 value);
 
 // Mouse and keyboard arguments as the events carry them.
 qint16 buttonBits(Qt::MouseButtons buttons);

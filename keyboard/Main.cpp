@@ -24,11 +24,17 @@ void MakeTranslucent(QWidget* form, QColor colorKey, int alpha)
     palette.setColor(QPalette::Window, colorKey);
     form->setPalette(palette);
     form->setAutoFillBackground(true);
+    ShapeToControls(form);
+}
+
+void ShapeToControls(QWidget* form)
+{
     QRegion shown;
     for (QWidget* child : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (child->isHidden())
             continue;
-        QRegion part = child->mask().isEmpty() ? QRegion(child->rect()) : child->mask();
+        const QRegion part
+            = child->mask().isEmpty() ? QRegion(child->rect()) : child->mask() & child->rect();
         shown += part.translated(child->pos());
     }
     form->setMask(shown);

@@ -21,6 +21,10 @@ QRect TaskbarWorkArea();
 // pointer. The window's controls are what is left.
 void MakeTranslucent(QWidget* form, QColor colorKey, int alpha);
 
+// Shapes the form to the union of its shown controls, each as its own mask
+// leaves it; called again whenever a control's see-through part changes.
+void ShapeToControls(QWidget* form);
+
 // Puts the form above every window that is not itself kept on top (on 1),
 // or lets it go back among them (any other value).
 void SetTopmost(QWidget* form, int on);

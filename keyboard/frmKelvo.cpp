@@ -123,12 +123,42 @@ ZorvicClick* frmKelvo::makeControl(const KeyPlace& place)
 {
     auto* control = new ZorvicClick(this);
     control->setGeometry(pixelRect(place));
-    control->setCaption(QString::fromUtf16(place.caption));
-    control->setTag(QString::fromUtf16(place.tag));
+    // Every control is loaded with its stored values: white captions centred
+    // in the key's face, in the window's font.
+    static const FontRef face = std::make_shared<QFont>(keyFont());
+    PropertyBag bag;
+    bag.append(QStringLiteral("Font"), face);
+    bag.append(QStringLiteral("CaptionColor"), qint32(16777215));
+    bag.append(QStringLiteral("Caption"), QString::fromUtf16(place.caption));
+    const QString tag = QString::fromUtf16(place.tag);
+    if (tag == u"Up" || tag == u"Down" || tag == u"Left" || tag == u"Right") {
+        // The arrow keys are grey: tinted light grey and darkened.
+        bag.append(QStringLiteral("Tint"), Boolean::of(true));
+        bag.append(QStringLiteral("TintColor"), qint32(14737632));
+        bag.append(QStringLiteral("TintBright"), qint16(-30));
+    }
+    bag.append(QStringLiteral("ButtonIconShow"), Boolean::of(true));
+    bag.append(QStringLiteral("ButtonIconPos"), qint16(IconBehind));
+    control->ReadProperties(bag);
+    control->setTag(tag);
+    connect(control, &ZorvicClick::MaskChanged, this, &frmKelvo::controlMaskChanged);
     // What a screen reader says of it: its caption, else its name.
     QString name = control->Caption().isEmpty() ? control->Tag() : control->Caption();
     control->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
     return control;
+}
+
+void frmKelvo::controlMaskChanged()
+{
+    // A latched key's tint can darken pixels to see-through; the window's
+    // shape follows, once for however many controls changed together.
+    if (!shaped_ || reshapeQueued_)
+        return;
+    reshapeQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        reshapeQueued_ = false;
+        ShapeToControls(this);
+    });
 }
 
 void frmKelvo::Form_Load()
@@ -140,6 +170,7 @@ void frmKelvo::Form_Load()
     const QRect area = TaskbarWorkArea();
     move(area.right() + 1 - width(), area.bottom() + 1 - height());
     MakeTranslucent(this, FormBackColor, FormAlpha);
+    shaped_ = true;
     tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
 }
 

@@ -80,6 +80,7 @@ protected:
 
 private:
     ZorvicClick* makeControl(const KeyPlace& place);
+    void controlMaskChanged();
     void setTimerEnabled(bool enabled);
     bool send(const QString& keys, bool wait, bool guarded);
     // Types a modifier key: its sign after the prefix, then flips its latch
@@ -90,6 +91,8 @@ private:
     Tone& tone_;
     QPointer<frmSettings> settings_;
     bool hiddenInTray_ = false; // minimised into the tray icon
+    bool shaped_ = false;        // the window is cut to its controls
+    bool reshapeQueued_ = false; // a control's shape changed; the window's follows
     bool manualDrag_ = false;   // moving the window ourselves, without a window manager
     QPoint dragStart_;          // pointer minus window position when the drag began
 };

@@ -1,0 +1,195 @@
+// How the button paints its face.
+#include "button/ZorvicClick.h"
+
+#include <QBitmap>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPalette>
+
+#include <array>
+
+namespace kelvo {
+
+namespace {
+
+// The built-in faces of style 0 for Normal, Over and Down; null when they
+// cannot be read, which paints the face black.
+const std::array<PictureRef, 3>& builtInFaces()
+{
+    static const std::array<PictureRef, 3> faces = {
+        loadPicture(QStringLiteral(":/button/face-normal.gif"), Picture::Bitmap),
+        loadPicture(QStringLiteral(":/button/face-over.gif"), Picture::Bitmap),
+        loadPicture(QStringLiteral(":/button/face-down.gif"), Picture::Bitmap),
+    };
+    return faces;
+}
+
+// The size of the picture buffer before it has held a picture.
+constexpr QSize BufferDesignSize(100, 40);
+
+} // namespace
+
+QColor colorOf(qint32 value)
+{
+    const quint32 v = quint32(value);
+    if (v & 0x80000000u) {
+        const QPalette palette;
+        switch (v & 0xFF) {
+        case 0x05: return palette.color(QPalette::Base);       // window
+        case 0x08: return palette.color(QPalette::Text);       // window text
+        case 0x0F: return palette.color(QPalette::Button);     // button face
+        case 0x12: return palette.color(QPalette::ButtonText); // button text
+        case 0x14: return palette.color(QPalette::Light);      // highlight edge
+        case 0x10: return palette.color(QPalette::Dark);       // shadow edge
+        default: return palette.color(QPalette::Window);
+        }
+    }
+    return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
+
+bool ZorvicClick::loadFace(int State)
+{
+    PictureRef face;
+    if (customPic_) {
+        face = State == StateNormal ? picNormal_ : (State == StateOver ? picOver_ : picDown_);
+    } else {
+        // Only style 0 has faces; another style keeps what the buffer holds.
+        if (zorvicStyle_ != 0)
+            return false;
+        face = builtInFaces()[size_t(State)];
+    }
+    if (pic_.isNull())
+        pic_ = QImage(BufferDesignSize, QImage::Format_RGB32);
+    if (!face || face->isEmpty()) {
+        // No picture: the buffer keeps its size and shows its black background.
+        pic_.fill(Qt::black);
+        return true;
+    }
+    // The buffer takes the picture's size; transparent pixels come out black.
+    if (pic_.size() != face->image.size())
+        pic_ = QImage(face->image.size(), QImage::Format_RGB32);
+    pic_.fill(Qt::black);
+    QPainter painter(&pic_);
+    painter.drawImage(0, 0, face->image);
+    return true;
+}
+
+void ZorvicClick::Redraw(int State)
+{
+    const float W = float(width());
+    const float H = float(height());
+    const bool known = State == StateNormal || State == StateOver || State == StateDown;
+
+    // Offset of caption and icon.
+    if (State == StateNormal)
+        layout_.FaceOffset = 0;
+    else if (State == StateOver && upMotion_)
+        layout_.FaceOffset = -(W + H) / 100.0f;
+    else if (State == StateDown && upMotion_)
+        layout_.FaceOffset = (W + H) / 100.0f;
+
+    // The state's picture into the buffer.
+    if (known)
+        loadFace(State);
+    if (pic_.isNull()) {
+        pic_ = QImage(BufferDesignSize, QImage::Format_RGB32);
+        pic_.fill(Qt::black);
+    }
+
+    if (tint_)
+        tinter_.TintPicture(pic_, pic_, tintColor_, tintBright_);
+
+    // Stretched over the whole control, pixel for pixel, no smoothing.
+    if (width() > 0 && height() > 0)
+        image_ = pic_.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    else
+        image_ = QImage();
+
+    maskPicture_ = image_;
+    applyMask();
+
+    // Icon and caption.
+    if (!image_.isNull()) {
+        int column = NoIcon;
+        if (buttonIconShow_)
+            column = buttonIconPos_;
+        if (column >= NoIcon && column <= IconBehind) {
+            FaceInputs in;
+            in.width = W;
+            in.height = H;
+            in.column = column;
+            if (buttonIcon_) {
+                in.iconWidth = buttonIcon_->width();
+                in.iconHeight = buttonIcon_->height();
+            }
+            QPainter painter(&image_);
+            const QFont face = font_ ? *font_ : QWidget::font();
+            painter.setFont(face);
+            const QFontMetrics metrics(face);
+            const int lines = int(caption_.count(QLatin1Char('\n'))) + 1;
+            in.captionHeight = metrics.height() + (lines - 1) * metrics.lineSpacing();
+            layOutFace(layout_, in);
+            // Behind the caption the icon is drawn first; elsewhere after it.
+            if (column == IconBehind)
+                drawIcon(painter);
+            drawCaption(painter);
+            if (column != IconBehind && column != NoIcon)
+                drawIcon(painter);
+        }
+    }
+    update();
+}
+
+void ZorvicClick::drawCaption(QPainter& painter)
+{
+    const FaceLayout::Rect& r = layout_.TextRect;
+    const QRect box(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1));
+    if (!box.isValid() || caption_.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(box);
+    painter.setPen(colorOf(captionColor_));
+    // Centred, broken at word boundaries, the first line at the top.
+    painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                     caption_);
+    painter.restore();
+}
+
+void ZorvicClick::drawIcon(QPainter& painter)
+{
+    // Only an icon is drawn this way; a bitmap or an empty picture is not.
+    if (!buttonIcon_ || buttonIcon_->isEmpty() || buttonIcon_->kind != Picture::Icon)
+        return;
+    const std::optional<qint32> x = nearest(layout_.IconLeft);
+    const std::optional<qint32> y = nearest(layout_.IconTop);
+    const std::optional<qint32> w = nearest(layout_.IconWidth);
+    const std::optional<qint32> h = nearest(layout_.IconHeight);
+    if (!x || !y || !w || !h || *w <= 0 || *h <= 0)
+        return;
+    // Stretched pixel for pixel; its transparent parts leave the face as it is.
+    painter.drawImage(QRect(*x, *y, *w, *h), buttonIcon_->image);
+}
+
+void ZorvicClick::applyMask()
+{
+    QImage seeThrough;
+    if (backStyle_ == 0 && !maskPicture_.isNull())
+        // The mask colour's pixels are marked; as a bitmap's region the
+        // marked pixels are the ones left out.
+        seeThrough = maskPicture_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
+    // Faces of one control mostly share their shape: cut only when it changed.
+    if (seeThrough == appliedMask_ && !(seeThrough.isNull() && !mask().isEmpty()))
+        return;
+    appliedMask_ = seeThrough;
+    if (seeThrough.isNull()) {
+        clearMask();
+    } else {
+        const QRegion shown(QBitmap::fromImage(seeThrough));
+        // An empty region would mean no mask at all, that is fully shown; a
+        // fully see-through face keeps a region that lies outside the control.
+        setMask(shown.isEmpty() ? QRegion(-1, -1, 1, 1) : shown);
+    }
+    emit MaskChanged();
+}
+
+} // namespace kelvo
