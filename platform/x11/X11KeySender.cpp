@@ -13,8 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <thread>
+#include <unistd.h>
 
 namespace kelvo {
 
@@ -39,6 +42,38 @@ int recordXError(Display*, XErrorEvent* event)
 {
     lastXError = event->error_code;
     return 0;
+}
+
+// Xlib's own handler for a lost connection ends the process through exit(),
+// whose clean-up may call Xlib again on the dead connection; nothing can be
+// put back on a server that is gone, so say so and end at once.
+[[noreturn]] int onDisplayLost(Display* display)
+{
+    std::fprintf(stderr, "%s: lost the connection to the X server on display \"%s\"; ending\n",
+                 program_invocation_short_name, DisplayString(display));
+    std::fflush(stderr);
+    _exit(1);
+}
+
+// A key string in a trace line: quoted, with quotes, backslashes and control
+// characters escaped so that the line stays one line and can be read back.
+std::string quoted(const QString& text)
+{
+    std::string out = "\"";
+    for (const char c : text.toStdString()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
 }
 
 // Keeps SIGINT, SIGTERM, SIGHUP and SIGQUIT pending while keys are held, so a
@@ -174,7 +209,7 @@ QString describe(const KeyAction& action)
 
 } // namespace
 
-SenderOpening X11KeySender::open()
+SenderOpening X11KeySender::open(bool trace)
 {
     const QString name = qEnvironmentVariable("DISPLAY");
     Display* display = XOpenDisplay(nullptr);
@@ -199,12 +234,14 @@ SenderOpening X11KeySender::open()
                 QStringLiteral("display \"%1\" has no XKB extension: keyboard layouts cannot be read")
                     .arg(name)};
     }
-    return {std::unique_ptr<KeySender>(new X11KeySender(display, xkbEvent)), SenderProblem::None, {}};
+    XSetIOErrorHandler(onDisplayLost);
+    return {std::unique_ptr<KeySender>(new X11KeySender(display, xkbEvent, trace)), SenderProblem::None, {}};
 }
 
-X11KeySender::X11KeySender(Display* display, int xkbEventBase)
+X11KeySender::X11KeySender(Display* display, int xkbEventBase, bool trace)
     : display_(display)
     , xkbEventBase_(xkbEventBase)
+    , trace_(trace)
 {
     XSetErrorHandler(recordXError);
     // Our events then reach clients even while another client grabs the server.
@@ -457,11 +494,13 @@ void X11KeySender::press(KeyCode code)
 {
     XTestFakeKeyEvent(display_, code, True, CurrentTime);
     down_.push_back(code);
+    noteEvent('+', code);
 }
 
 void X11KeySender::release(KeyCode code)
 {
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    noteEvent('-', code);
     if (auto it = std::find(down_.rbegin(), down_.rend(), code); it != down_.rend())
         down_.erase(std::next(it).base());
 }
@@ -490,10 +529,50 @@ void X11KeySender::putBackIdleSpares(Clock::duration idleFor)
     }
 }
 
+void X11KeySender::noteEvent(char sign, KeyCode code)
+{
+    if (!trace_)
+        return;
+    // The key's first symbol in the group in use names it for people; the
+    // keycode is what a client's events can be matched against.
+    KeySym sym = NoSymbol;
+    for (const Spare& spare : spares_)
+        if (spare.code == code)
+            sym = spare.sym;
+    if (sym == NoSymbol && keymap_ && indexedGroup_ >= 0 && XkbKeyNumGroups(keymap_, code) > 0)
+        sym = XkbKeySymEntry(keymap_, code, 0, effectiveGroup(code, unsigned(indexedGroup_)));
+    const char* name = sym != NoSymbol ? XKeysymToString(sym) : nullptr;
+    traced_ += ' ';
+    traced_ += sign;
+    traced_ += std::to_string(code);
+    traced_ += ':';
+    traced_ += name ? name : "NoSymbol";
+}
+
+void X11KeySender::writeTrace(const std::vector<KeyAction>& actions, const QString& failure)
+{
+    std::string line = "kelvo: sent " + quoted(formatKeyActions(actions)) + " =" + traced_;
+    if (!failure.isEmpty())
+        line += " (failed: " + failure.toStdString() + ")";
+    line += '\n';
+    // One write per line, so that lines from other threads never interleave with it.
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
 SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool wait)
 {
+    // Held over the trace too, so that a send that ends the process is still written.
     SignalBlock signalsHeld;
+    traced_.clear();
+    SendResult result = typeActions(actions, wait);
+    if (trace_ && !traced_.empty())
+        writeTrace(actions, result.sent ? QString() : result.error);
+    return result;
+}
 
+SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool wait)
+{
     readPendingEvents();
     putBackIdleSpares(SpareIdle);
     if (keymapStale_ || !keymap_)

@@ -6,11 +6,18 @@
 // that level needs are pressed around the key and released after it. A
 // character the layout lacks is typed through a small pool of spare keycodes
 // that are remapped on demand and put back when idle or at exit.
+//
+// With tracing on, every key string sent is written to standard error as one
+// line: the string in canonical form and the key events pressed for it,
+//   kelvo: sent "+a" = +50:Shift_L +38:a -38:a -50:Shift_L
+// (+ press, - release, keycode:its first symbol), and "(failed: why)" after
+// the events when the send stopped part way.
 
 #include "platform/Platform.h"
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -22,8 +29,10 @@ namespace kelvo {
 class X11KeySender final : public KeySender {
 public:
     // Connects to the display named by DISPLAY; reports a missing display or
-    // a server without XTest or XKB.
-    static SenderOpening open();
+    // a server without XTest or XKB. With trace, every send is written to
+    // standard error as above. A connection lost later ends the process with
+    // status 1 and a message, as no keystroke can go anywhere then.
+    static SenderOpening open(bool trace = false);
 
     // Releases any key still held and puts the spare keycodes back.
     ~X11KeySender() override;
@@ -56,7 +65,7 @@ private:
         unsigned mods;
     };
 
-    explicit X11KeySender(Display* display, int xkbEventBase);
+    X11KeySender(Display* display, int xkbEventBase, bool trace);
 
     void readPendingEvents();
     void loadKeymap();
@@ -73,6 +82,9 @@ private:
     void release(KeyCode code);
     void releaseAll();
     void putBackIdleSpares(Clock::duration idleFor);
+    SendResult typeActions(const std::vector<KeyAction>& actions, bool wait);
+    void noteEvent(char sign, KeyCode code);
+    void writeTrace(const std::vector<KeyAction>& actions, const QString& failure);
 
     Display* display_;
     int xkbEventBase_;
@@ -85,6 +97,8 @@ private:
     unsigned altMask_ = 0;          // the real modifier that Alt sets
     std::vector<Spare> spares_;
     std::vector<KeyCode> down_;     // keys we hold right now
+    const bool trace_;              // write each send to standard error
+    std::string traced_;            // the events of the send under way, when tracing
 };
 
 } // namespace kelvo
