@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run demo test unit desktop flaky bench clean
+.PHONY: all deps build run demo test unit desktop flaky bench soak clean
 
 all: build
 
@@ -37,6 +37,12 @@ flaky: build
 bench: build
 	@scripts/install-deps bench
 	@bench/run $(BUILD) $(if $(SHORT),--short)
+
+# Ten minutes of random pointer tour over the keyboard: make soak SOAK_SECONDS=60
+SOAK_SECONDS ?= 600
+soak: build
+	@KELVO_BUILD=$(abspath $(BUILD)) PYTHONPATH=tests/desktop \
+	  scripts/virtual-desktop --no-wm-keys -- python3 tests/desktop/soak.py --seconds $(SOAK_SECONDS)
 
 clean:
 	rm -rf $(BUILD)
