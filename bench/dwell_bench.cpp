@@ -1,6 +1,6 @@
 // Dwell timing and CPU cost of the real keyboard, measured from the X server's
 // own event times:
-//   bench_dwell [--short] KELVO
+//   bench_dwell [--short] [--timings FILE] KELVO
 // starts KELVO, moves the pointer onto the "H" key and off again with XTest,
 // and records through the RECORD extension the MotionNotify that puts the
 // pointer on the key and every KeyPress the keyboard then sends. Prints the
@@ -10,7 +10,9 @@
 // bench gives it to an xterm running cat). Figures are printed, never judged;
 // the exit status is 1 only when the set-up is broken (no display, no RECORD
 // or XTest, no window, no keystrokes at all) and 0 otherwise. --short runs a
-// quick pass with fewer keystrokes and shorter CPU windows.
+// quick pass with fewer keystrokes and shorter CPU windows; --timings writes
+// every first delay and repeat period, one "first MS" or "period MS" a line,
+// for the plot of their distribution.
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -467,19 +469,24 @@ public:
 int main(int argc, char** argv)
 {
     bool quick = false;
+    const char* timingsPath = nullptr;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--short") == 0) {
-        quick = true;
-        first = 2;
+    for (; first < argc; ++first) {
+        if (std::strcmp(argv[first], "--short") == 0)
+            quick = true;
+        else if (std::strcmp(argv[first], "--timings") == 0 && first + 1 < argc)
+            timingsPath = argv[++first];
+        else
+            break;
     }
     if (argc != first + 1) {
-        std::fprintf(stderr, "usage: bench_dwell [--short] PATH-TO-KELVO\n");
+        std::fprintf(stderr, "usage: bench_dwell [--short] [--timings FILE] PATH-TO-KELVO\n");
         return 2;
     }
     const char* program = argv[first];
     const int keystrokeTarget = quick ? 22 : 200;
     const int keystrokesPerRest = 11;
-    const int idleSeconds = quick ? 2 : 10;
+    const int idleSeconds = quick ? 2 : 30;
     const int busySeconds = quick ? 11 : 30;
     const int driftRepeats = 50;
 
@@ -517,7 +524,6 @@ int main(int argc, char** argv)
             die("no viewable 264x298 window titled \"Kelvo\" within 20 s of starting " + std::string(program));
         sleepMs(10);
     }
-    const double startupMs = std::chrono::duration<double, std::milli>(Clock::now() - launched).count();
     // The window may be placed just after it is mapped: wait until it stays put.
     int x = -1, y = -1;
     for (int stable = 0, tries = 0; stable < 3; ++tries) {
@@ -533,7 +539,6 @@ int main(int argc, char** argv)
     }
     std::printf("keyboard window at %d,%d; pointer rests on key 7 \"H\" at %d,%d\n", x, y, x + kKeyCentreX,
                 y + kKeyCentreY);
-    std::printf("start-up, from exec to the window on screen: %.0f ms\n", startupMs);
     std::fflush(stdout);
 
     Bench bench(display, recorder, x + kKeyCentreX, y + kKeyCentreY, x + kNextKeyCentreX, y + kNextKeyCentreY,
@@ -583,6 +588,16 @@ int main(int argc, char** argv)
     latestAfterLeaving = std::max(latestAfterLeaving, longRest.latestAfterLeaving);
     if (!longRest.presses.empty())
         firstDelays.push_back(between(longRest.arrival, longRest.presses.front()));
+
+    if (timingsPath) {
+        std::ofstream timings(timingsPath);
+        for (double ms : firstDelays)
+            timings << "first " << ms << '\n';
+        for (double ms : periods)
+            timings << "period " << ms << '\n';
+        if (!timings)
+            die(std::string("cannot write the timings to ") + timingsPath);
+    }
 
     const long ticksPerSecond = sysconf(_SC_CLK_TCK);
     std::printf("dwell, first keystroke after arriving on a key, %zu rests: median %.0f ms, p95 |error| %.0f ms, max %.0f ms (target %.0f ms)\n",
