@@ -56,8 +56,9 @@ public:
     FontRef Font() const { return font_; }
     void setFont(const FontRef& New_Font);
 
-    // 0: pixels of MaskColor are see-through; 1: opaque (no repaint).
-    // Fails with an overflow error beyond 16 bits and keeps the old value.
+    // 0: the face's pixels of MaskColor are see-through; 1: opaque (no
+    // repaint). Beyond 16 bits it fails with an overflow error and keeps the
+    // old value, as do BorderStyle and ButtonIconPos.
     qint32 BackStyle() const { return backStyle_; }
     void setBackStyle(qint32 New_BackStyle);
 
@@ -101,18 +102,19 @@ public:
     void setCustomPic(bool New_CustomPic);
 
     // Icon drawn on the face when ButtonIconShow is True, placed as
-    // ButtonIconPos says (an IconPosition; 5 and above draw neither icon nor
-    // caption).
+    // ButtonIconPos says (an IconPosition from 0 to 4; any other value draws
+    // neither icon nor caption).
     PictureRef ButtonIcon() const { return buttonIcon_; }
     void setButtonIcon(const PictureRef& New_ButtonIcon);
     bool ButtonIconShow() const { return buttonIconShow_; }
     void setButtonIconShow(bool New_ButtonIconShow);
-    qint32 ButtonIconPos() const { return buttonIconPos_; }
-    void setButtonIconPos(qint32 New_ButtonIconPos);
 
     // The face colour that is see-through while BackStyle is 0.
     qint32 MaskColor() const { return maskColor_; }
     void setMaskColor(qint32 New_MaskColor);
+
+    qint32 ButtonIconPos() const { return buttonIconPos_; }
+    void setButtonIconPos(qint32 New_ButtonIconPos);
 
     // Gradient colours and style: kept and stored, not painted.
     qint32 GradientNormal1() const { return gradientNormal1_; }
@@ -153,6 +155,10 @@ public:
     // backspace keys say what they are through it.
     QString Tag() const { return tag_; }
     void setTag(const QString& tag) { tag_ = tag; }
+
+    // The help string a property browser shows for a public member, or an
+    // empty string for a member that has none.
+    static QString HelpString(const QString& member);
 
     // Sets the control up as newly placed: the new-instance defaults.
     void InitProperties();

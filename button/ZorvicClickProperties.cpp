@@ -1,6 +1,8 @@
 // The button's properties, and how they are stored and loaded.
 #include "button/ZorvicClick.h"
 
+#include <QHash>
+
 namespace kelvo {
 
 namespace {
@@ -24,6 +26,23 @@ const PropertyValue Zero16 = qint16(0);
 const PropertyValue NoPicture = PictureRef();
 
 } // namespace
+
+QString ZorvicClick::HelpString(const QString& member)
+{
+    static const QHash<QString, QString> help = {
+        {"BackColor", "Returns/sets the background color used to display text and graphics in an object."},
+        {"Enabled", "Returns/sets a value that determines whether an object can respond to user-generated events."},
+        {"Font", "Returns a Font object."},
+        {"BackStyle", "Indicates whether a Label or the background of a Shape is transparent or opaque."},
+        {"BorderStyle", "Returns/sets the border style for an object."},
+        {"Refresh", "Forces a complete repaint of a object."},
+        {"CaptionColor", "Returns/sets the foreground color used to display text and graphics in an object."},
+        {"MaskColor", "Returns/sets the color that specifies transparent areas in the MaskPicture."},
+        {"hDC", "Returns a handle (from Microsoft Windows) to the object's device context."},
+        {"hWnd", "Returns a handle (from Microsoft Windows) to an object's window."},
+    };
+    return help.value(member);
+}
 
 void ZorvicClick::changed(const char* name, bool repaint)
 {
