@@ -1,5 +1,6 @@
 #include "button/PictureTint.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -63,15 +64,19 @@ void PictureTint::TintRows(std::uint8_t* pixels, qint32 width, qint32 count, qin
             shade[grey][c] = std::uint8_t(ClampByte(qint32(std::nearbyint(brightness + tint[c] * lum))));
     }
     const qint32 row = RowBytes(width);
-    for (qint32 i = 0; i < count; ++i) {
-        std::uint8_t* p = pixels + size_t(i / width) * size_t(row) + size_t(i % width) * 3;
-        const int sum = p[0] + p[1] + p[2];
-        if (sum == 0)
-            continue; // black stays black: no offset, and lum is 0
-        const std::array<std::uint8_t, 3>& s = shade[(sum / 3)];
-        p[2] = s[0];
-        p[1] = s[1];
-        p[0] = s[2];
+    for (qint32 done = 0; done < count && width > 0; pixels += row) {
+        const qint32 inRow = std::min(width, count - done);
+        std::uint8_t* p = pixels;
+        for (qint32 x = 0; x < inRow; ++x, p += 3) {
+            const int sum = p[0] + p[1] + p[2];
+            if (sum == 0)
+                continue; // black stays black: no offset, and lum is 0
+            const std::array<std::uint8_t, 3>& s = shade[sum / 3];
+            p[2] = s[0];
+            p[1] = s[1];
+            p[0] = s[2];
+        }
+        done += inRow;
     }
 }
 
