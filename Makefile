@@ -21,6 +21,7 @@ demo: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory sanitize fuzz-check
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -43,6 +44,37 @@ SOAK_SECONDS ?= 600
 soak: build
 	@KELVO_BUILD=$(abspath $(BUILD)) PYTHONPATH=tests/desktop \
 	  scripts/virtual-desktop --no-wm-keys -- python3 tests/desktop/soak.py --seconds $(SOAK_SECONDS)
+
+# The unit tests built again with AddressSanitizer and UndefinedBehaviorSanitizer
+# (gcc); only what they need is built.
+.PHONY: sanitize fuzz fuzz-check fuzz-build
+SANITIZE_BUILD ?= build-asan
+SANITIZE_FLAGS = -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target kelvo_unit_tests fuzz_replays
+	@cd $(SANITIZE_BUILD) && \
+	  ASAN_OPTIONS=detect_stack_use_after_return=1:strict_init_order=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L unit
+
+# libFuzzer (clang) over the key-string parser and the other inputs in
+# tests/fuzz. make fuzz runs each target FUZZ_SECONDS and keeps the new inputs
+# that reach new code in tests/fuzz/corpus; make test runs each briefly.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_CHECK_SECONDS ?= 30
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKELVO_FUZZ=ON \
+	  -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS) --grow
+
+fuzz-check: fuzz-build
+	@tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
 
 clean:
 	rm -rf $(BUILD)
