@@ -292,8 +292,13 @@ void frmKelvo::setTimerEnabled(bool enabled)
 bool frmKelvo::send(const QString& keys, bool wait, bool guarded)
 {
     const SendResult result = sender_.send(keys, wait);
-    if (!result && !guarded)
-        std::fprintf(stderr, "kelvo: a key could not be typed: %s\n", qPrintable(result.error));
+    if (!result && !guarded) {
+        // The reason may name the key, which only the trace may show.
+        if (keystrokeTraceOn())
+            std::fprintf(stderr, "kelvo: a key could not be typed: %s\n", qPrintable(result.error));
+        else
+            std::fprintf(stderr, "kelvo: a key could not be typed (KELVO_TRACE=1 says which)\n");
+    }
     return result.sent || guarded;
 }
 

@@ -24,8 +24,10 @@ mdlTray::mdlTray(QObject* parent)
     // (Only X11 has notification areas that come and go this way.)
     QObject* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
     if (native && QGuiApplication::platformName() == u"xcb")
+        // Queued: Qt docks its new icon window after telling us, and that
+        // window is the one whose releases must be caught.
         connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this,
-                SLOT(trayHostChanged(QScreen*)));
+                SLOT(trayHostChanged(QScreen*)), Qt::QueuedConnection);
 }
 
 mdlTray::~mdlTray()
@@ -86,8 +88,9 @@ void mdlTray::trayHostChanged(QScreen*)
     if (icon_ && QSystemTrayIcon::isSystemTrayAvailable() && !hasEmbeddedIcon()) {
         icon_->hide();
         icon_->show();
-        watchEmbeddedIcon();
     }
+    // A re-docked icon may be a new window, which needs the filter too.
+    watchEmbeddedIcon();
 }
 
 void mdlTray::activated(int reason)

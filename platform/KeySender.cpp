@@ -12,4 +12,9 @@ SendResult KeySender::send(const QString& keys, bool wait)
     return sendActions(parsed.actions, wait);
 }
 
+bool keystrokeTraceOn()
+{
+    return qEnvironmentVariable("KELVO_TRACE") == QLatin1String("1");
+}
+
 } // namespace kelvo

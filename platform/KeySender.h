@@ -32,4 +32,9 @@ protected:
     virtual SendResult sendActions(const std::vector<KeyAction>& actions, bool wait) = 0;
 };
 
+// True when KELVO_TRACE=1 asks for every keystroke sent to be written to
+// standard error. Off unless asked for, since what is typed may be a
+// password; nothing else may name a typed key.
+bool keystrokeTraceOn();
+
 } // namespace kelvo

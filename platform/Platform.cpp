@@ -6,16 +6,9 @@
 
 namespace kelvo {
 
-// KELVO_TRACE=1 writes every keystroke sent to standard error. It is off
-// unless asked for, since what is typed may be a password.
-static bool traceRequested()
-{
-    return qEnvironmentVariable("KELVO_TRACE") == QLatin1String("1");
-}
-
 SenderOpening openKeySender()
 {
-    return X11KeySender::open(traceRequested());
+    return X11KeySender::open(keystrokeTraceOn());
 }
 
 std::unique_ptr<PointerProbe> openPointerProbe()
