@@ -229,6 +229,11 @@ private:
     void updateAccessKey();
     // Repaints Normal and raises PropertyChanged(name).
     void changed(const char* name, bool repaint = true);
+    // The surface's font becomes this shared object.
+    void useFont(const FontRef& font);
+    // Sets a field that stands for a property, then as changed().
+    template <typename Field>
+    void assign(Field& field, const Field& value, const char* name, bool repaint = true);
     // Puts the state's picture into the buffer; false when there is none to put.
     bool loadFace(int State);
     // Cuts the see-through pixels of the mask picture out of the control.

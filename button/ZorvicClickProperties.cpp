@@ -44,6 +44,13 @@ QString ZorvicClick::HelpString(const QString& member)
     return help.value(member);
 }
 
+template <typename Field>
+void ZorvicClick::assign(Field& field, const Field& value, const char* name, bool repaint)
+{
+    field = value;
+    changed(name, repaint);
+}
+
 void ZorvicClick::changed(const char* name, bool repaint)
 {
     if (repaint)
@@ -51,11 +58,7 @@ void ZorvicClick::changed(const char* name, bool repaint)
     emit PropertyChanged(QString::fromLatin1(name));
 }
 
-void ZorvicClick::setBackColor(qint32 New_BackColor)
-{
-    backColor_ = New_BackColor;
-    changed("BackColor");
-}
+void ZorvicClick::setBackColor(qint32 New_BackColor) { assign(backColor_, New_BackColor, "BackColor"); }
 
 void ZorvicClick::setEnabled(bool New_Enabled)
 {
@@ -65,11 +68,17 @@ void ZorvicClick::setEnabled(bool New_Enabled)
 
 void ZorvicClick::setFont(const FontRef& New_Font)
 {
-    font_ = New_Font;
+    useFont(New_Font);
+    changed("Font");
+}
+
+void ZorvicClick::useFont(const FontRef& font)
+{
+    font_ = font;
+    // Our own font is no change of the host's: no second repaint for it.
     applyingFont_ = true;
     QWidget::setFont(font_ ? *font_ : QFont());
     applyingFont_ = false;
-    changed("Font");
 }
 
 void ZorvicClick::setBackStyle(qint32 New_BackStyle)
@@ -92,77 +101,18 @@ void ZorvicClick::Refresh()
     Redraw(StateNormal);
 }
 
-void ZorvicClick::setCaptionColor(qint32 New_CaptionColor)
-{
-    captionColor_ = New_CaptionColor;
-    changed("CaptionColor");
-}
-
-void ZorvicClick::setTint(bool New_Tint)
-{
-    tint_ = New_Tint;
-    changed("Tint");
-}
-
-void ZorvicClick::setTintColor(qint32 New_TintColor)
-{
-    tintColor_ = New_TintColor;
-    changed("TintColor");
-}
-
-void ZorvicClick::setZorvicStyle(qint32 New_ZorvicStyle)
-{
-    zorvicStyle_ = New_ZorvicStyle;
-    changed("ZorvicStyle");
-}
-
-void ZorvicClick::setTintBright(qint16 New_TintBright)
-{
-    tintBright_ = New_TintBright;
-    changed("TintBright");
-}
-
-void ZorvicClick::setPicNormal(const PictureRef& New_PicNormal)
-{
-    picNormal_ = New_PicNormal;
-    changed("PicNormal");
-}
-
-void ZorvicClick::setPicOver(const PictureRef& New_PicOver)
-{
-    picOver_ = New_PicOver;
-    changed("PicOver");
-}
-
-void ZorvicClick::setPicDown(const PictureRef& New_PicDown)
-{
-    picDown_ = New_PicDown;
-    changed("PicDown");
-}
-
-void ZorvicClick::setCustomPic(bool New_CustomPic)
-{
-    customPic_ = New_CustomPic;
-    changed("CustomPic");
-}
-
-void ZorvicClick::setButtonIcon(const PictureRef& New_ButtonIcon)
-{
-    buttonIcon_ = New_ButtonIcon;
-    changed("ButtonIcon");
-}
-
-void ZorvicClick::setButtonIconShow(bool New_ButtonIconShow)
-{
-    buttonIconShow_ = New_ButtonIconShow;
-    changed("ButtonIconShow");
-}
-
-void ZorvicClick::setMaskColor(qint32 New_MaskColor)
-{
-    maskColor_ = New_MaskColor;
-    changed("MaskColor");
-}
+void ZorvicClick::setCaptionColor(qint32 New_CaptionColor) { assign(captionColor_, New_CaptionColor, "CaptionColor"); }
+void ZorvicClick::setTint(bool New_Tint) { assign(tint_, New_Tint, "Tint"); }
+void ZorvicClick::setTintColor(qint32 New_TintColor) { assign(tintColor_, New_TintColor, "TintColor"); }
+void ZorvicClick::setZorvicStyle(qint32 New_ZorvicStyle) { assign(zorvicStyle_, New_ZorvicStyle, "ZorvicStyle"); }
+void ZorvicClick::setTintBright(qint16 New_TintBright) { assign(tintBright_, New_TintBright, "TintBright"); }
+void ZorvicClick::setPicNormal(const PictureRef& New_PicNormal) { assign(picNormal_, New_PicNormal, "PicNormal"); }
+void ZorvicClick::setPicOver(const PictureRef& New_PicOver) { assign(picOver_, New_PicOver, "PicOver"); }
+void ZorvicClick::setPicDown(const PictureRef& New_PicDown) { assign(picDown_, New_PicDown, "PicDown"); }
+void ZorvicClick::setCustomPic(bool New_CustomPic) { assign(customPic_, New_CustomPic, "CustomPic"); }
+void ZorvicClick::setButtonIcon(const PictureRef& New_ButtonIcon) { assign(buttonIcon_, New_ButtonIcon, "ButtonIcon"); }
+void ZorvicClick::setButtonIconShow(bool New_ButtonIconShow) { assign(buttonIconShow_, New_ButtonIconShow, "ButtonIconShow"); }
+void ZorvicClick::setMaskColor(qint32 New_MaskColor) { assign(maskColor_, New_MaskColor, "MaskColor"); }
 
 void ZorvicClick::setButtonIconPos(qint32 New_ButtonIconPos)
 {
@@ -170,59 +120,15 @@ void ZorvicClick::setButtonIconPos(qint32 New_ButtonIconPos)
     changed("ButtonIconPos");
 }
 
-void ZorvicClick::setGradientNormal1(qint32 New_GradientNormal1)
-{
-    gradientNormal1_ = New_GradientNormal1;
-    changed("GradientNormal1");
-}
-
-void ZorvicClick::setGradientNormal2(qint32 New_GradientNormal2)
-{
-    gradientNormal2_ = New_GradientNormal2;
-    changed("GradientNormal2");
-}
-
-void ZorvicClick::setGradientOver1(qint32 New_GradientOver1)
-{
-    gradientOver1_ = New_GradientOver1;
-    changed("GradientOver1");
-}
-
-void ZorvicClick::setGradientOver2(qint32 New_GradientOver2)
-{
-    gradientOver2_ = New_GradientOver2;
-    changed("GradientOver2");
-}
-
-void ZorvicClick::setGradientDown1(qint32 New_GradientDown1)
-{
-    gradientDown1_ = New_GradientDown1;
-    changed("GradientDown1");
-}
-
-void ZorvicClick::setGradientDown2(qint32 New_GradientDown2)
-{
-    gradientDown2_ = New_GradientDown2;
-    changed("GradientDown2");
-}
-
-void ZorvicClick::setGradientStyle(qint32 New_GradientStyle)
-{
-    gradientStyle_ = New_GradientStyle;
-    changed("GradientStyle");
-}
-
-void ZorvicClick::setUpMotion(bool New_UpMotion)
-{
-    upMotion_ = New_UpMotion;
-    changed("UpMotion", false);
-}
-
-void ZorvicClick::setUserDrag(bool New_UserDrag)
-{
-    userDrag_ = New_UserDrag;
-    changed("UserDrag", false);
-}
+void ZorvicClick::setGradientNormal1(qint32 New_GradientNormal1) { assign(gradientNormal1_, New_GradientNormal1, "GradientNormal1"); }
+void ZorvicClick::setGradientNormal2(qint32 New_GradientNormal2) { assign(gradientNormal2_, New_GradientNormal2, "GradientNormal2"); }
+void ZorvicClick::setGradientOver1(qint32 New_GradientOver1) { assign(gradientOver1_, New_GradientOver1, "GradientOver1"); }
+void ZorvicClick::setGradientOver2(qint32 New_GradientOver2) { assign(gradientOver2_, New_GradientOver2, "GradientOver2"); }
+void ZorvicClick::setGradientDown1(qint32 New_GradientDown1) { assign(gradientDown1_, New_GradientDown1, "GradientDown1"); }
+void ZorvicClick::setGradientDown2(qint32 New_GradientDown2) { assign(gradientDown2_, New_GradientDown2, "GradientDown2"); }
+void ZorvicClick::setGradientStyle(qint32 New_GradientStyle) { assign(gradientStyle_, New_GradientStyle, "GradientStyle"); }
+void ZorvicClick::setUpMotion(bool New_UpMotion) { assign(upMotion_, New_UpMotion, "UpMotion", false); }
+void ZorvicClick::setUserDrag(bool New_UserDrag) { assign(userDrag_, New_UserDrag, "UserDrag", false); }
 
 void ZorvicClick::setCaption(const QString& New_Caption)
 {
@@ -235,10 +141,7 @@ void ZorvicClick::InitProperties()
 {
     PointerIsOut = false;
     Redraw(StateNormal);
-    font_ = std::make_shared<QFont>(parentWidget() ? parentWidget()->font() : QWidget::font());
-    applyingFont_ = true;
-    QWidget::setFont(*font_);
-    applyingFont_ = false;
+    useFont(std::make_shared<QFont>(parentWidget() ? parentWidget()->font() : QWidget::font()));
     tint_ = false;
     tintColor_ = DefaultTintColor;
     tintBright_ = 0;
@@ -357,10 +260,7 @@ void ZorvicClick::ReadProperties(const PropertyBag& bag)
 
     backColor_ = backColor;
     QWidget::setEnabled(enabled);
-    font_ = font;
-    applyingFont_ = true;
-    QWidget::setFont(*font_);
-    applyingFont_ = false;
+    useFont(font);
     backStyle_ = backStyle;
     borderStyle_ = borderStyle;
     captionColor_ = captionColor;
