@@ -56,6 +56,14 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // Without a session bus the D-Bus library would start one itself
+    // (dbus-launch --autolaunch): a daemon that outlives us and writes its
+    // address under ~/.dbus. A keyboard should not start daemons behind the
+    // user's back; "disabled:" is an address no bus library connects to, and
+    // a desktop that offers a bus says where it is.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelvo"));
     // The keyboard may be hidden in the tray while a dialog closes.
