@@ -7,6 +7,7 @@
 #include <QPalette>
 
 #include <array>
+#include <cstring>
 
 namespace kelvo {
 
@@ -26,6 +27,17 @@ const std::array<PictureRef, 3>& builtInFaces()
 
 // The size of the picture buffer before it has held a picture.
 constexpr QSize BufferDesignSize(100, 40);
+
+// True when two masks hold the same bits. (Comparing the images themselves
+// goes pixel by pixel, which costs more than the rest of a repaint.)
+bool sameBits(const QImage& a, const QImage& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    return a.size() == b.size() && a.format() == b.format()
+        && a.sizeInBytes() == b.sizeInBytes()
+        && std::memcmp(a.constBits(), b.constBits(), size_t(a.sizeInBytes())) == 0;
+}
 
 } // namespace
 
@@ -178,7 +190,7 @@ void ZorvicClick::applyMask()
         // marked pixels are the ones left out.
         seeThrough = maskPicture_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
     // Faces of one control mostly share their shape: cut only when it changed.
-    if (seeThrough == appliedMask_ && !(seeThrough.isNull() && !mask().isEmpty()))
+    if (sameBits(seeThrough, appliedMask_) && !(seeThrough.isNull() && !mask().isEmpty()))
         return;
     appliedMask_ = seeThrough;
     if (seeThrough.isNull()) {

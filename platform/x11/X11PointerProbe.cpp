@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <memory>
 
 namespace kelvo {
@@ -48,12 +49,25 @@ std::optional<QPoint> X11PointerProbe::pointerIn(WId window)
     // The server's answer to "which child of the root is under the pointer"
     // honours stacking order and input shapes, so a menu or another client's
     // window in front of ours, or a see-through part of ours, is not ours.
-    const Window root = DefaultRootWindow(display_);
-    Window rootReturn = 0, child = 0;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    if (!XQueryPointer(display_, root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)
-        || child == None)
+    //
+    // Many controls ask at once (every key's tracking tick at start-up, a
+    // leave and the form's question that follows it), so an answer is
+    // reused for a moment instead of costing a round trip each.
+    const auto now = std::chrono::steady_clock::now();
+    if (!answered_ || now - answeredAt_ > ReuseFor) {
+        const Window root = DefaultRootWindow(display_);
+        Window rootReturn = 0;
+        int x = 0, y = 0;
+        unsigned mask = 0;
+        child_ = 0;
+        answered_ = XQueryPointer(display_, root, &rootReturn, &child_, &rootX_, &rootY_, &x, &y,
+                                  &mask);
+        answeredAt_ = now;
+    }
+    const Window child = child_;
+    const int rootX = rootX_;
+    const int rootY = rootY_;
+    if (!answered_ || child == None)
         return std::nullopt;
 
     if (window_ != window || child != frame_) {

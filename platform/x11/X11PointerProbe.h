@@ -3,6 +3,8 @@
 
 #include "platform/PointerProbe.h"
 
+#include <chrono>
+
 typedef struct _XDisplay Display;
 
 namespace kelvo {
@@ -27,6 +29,14 @@ private:
     // window manager's frame around it, or the window itself without one.
     unsigned long window_ = 0;
     unsigned long frame_ = 0;
+
+    // The last answer of the server, reused while it is this fresh.
+    static constexpr std::chrono::milliseconds ReuseFor{2};
+    std::chrono::steady_clock::time_point answeredAt_;
+    bool answered_ = false;
+    unsigned long child_ = 0; // the root's child under the pointer
+    int rootX_ = 0;
+    int rootY_ = 0;
 };
 
 } // namespace kelvo
