@@ -7,6 +7,8 @@
 #include "platform/fake/FakePointerProbe.h"
 #include "platform/fake/FakeTone.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace kelvo;
@@ -223,6 +225,13 @@ TEST_F(Dwell, WindowSitsInTheWorkAreaCornerShapedToItsControls)
     EXPECT_FALSE(shape.contains(QPoint(5, 5)));
     EXPECT_TRUE(shape.contains(form.cmdButton[7]->geometry().center()));
     EXPECT_TRUE(shape.contains(form.cmdExit->geometry().center()));
+    // The shape follows the keys': a key tinted black is see-through.
+    ZorvicClick* h = form.cmdButton[7];
+    h->setTintColor(0);
+    h->setTint(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.mask().contains(h->geometry().center()); }, 2000));
+    h->setTint(false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.mask().contains(h->geometry().center()); }, 2000));
     // Keys 54 and 57 share a row of pixels; the later one lies on top.
     ASSERT_TRUE(form.cmdButton[54]->geometry().intersects(form.cmdButton[57]->geometry()));
     EXPECT_GT(form.children().indexOf(form.cmdButton[57]), form.children().indexOf(form.cmdButton[54]));
