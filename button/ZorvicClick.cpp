@@ -152,6 +152,7 @@ void ZorvicClick::OverTimer_Timer()
 {
     if (!IsPointerOver()) {
         OverTimer.stop();
+        OverTimer.setInterval(TrackingPeriodMs);
         PointerIsOut = true;
         Redraw(StateNormal);
         emit MouseOut();
@@ -163,6 +164,9 @@ void ZorvicClick::OverTimer_Timer()
             OverTimer.start();
         Redraw(StateOver);
         PointerIsOut = false;
+    } else if (++quietTicks_ >= QuietTicksBeforeResting && OverTimer.interval() != RestingPeriodMs) {
+        // A resting pointer is asked after less often.
+        OverTimer.setInterval(RestingPeriodMs);
     }
 }
 
@@ -224,11 +228,23 @@ void ZorvicClick::enterEvent(QEnterEvent* event)
                      event->position());
 }
 
+void ZorvicClick::leaveEvent(QEvent* event)
+{
+    // The window system says the pointer went; while tracking, make sure at
+    // once rather than at the next tick.
+    QWidget::leaveEvent(event);
+    if (OverTimer.isActive())
+        OverTimer_Timer();
+}
+
 void ZorvicClick::pointerMovedOver(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
                                    QPointF at)
 {
+    quietTicks_ = 0;
     if (!OverTimer.isActive())
         OverTimer.start();
+    else if (OverTimer.interval() != TrackingPeriodMs)
+        OverTimer.setInterval(TrackingPeriodMs);
     MouseArgs a = mouseArgs(buttons, modifiers, at);
     emit MouseMove(a.button, a.shift, a.x, a.y);
 }

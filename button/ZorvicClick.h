@@ -186,8 +186,13 @@ public:
     // Normal; cleared when it paints Over, and by a resize.
     bool PointerIsOut = false;
 
-    // Period of the tracking timer, in milliseconds.
+    // Period of the tracking timer in milliseconds while the pointer moves,
+    // and once it has rested on the control for a few ticks. Leaving the
+    // window is reported at once, so only what moves in front of a resting
+    // pointer waits for the slower tick.
     static constexpr int TrackingPeriodMs = 16;
+    static constexpr int RestingPeriodMs = 48;
+    static constexpr int QuietTicksBeforeResting = 4;
 
 signals:
     void Click();
@@ -214,6 +219,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -242,6 +248,7 @@ private:
     void drawIcon(QPainter& painter);
 
     QTimer OverTimer{this};
+    int quietTicks_ = 0; // tracking ticks since the pointer last moved over us
     QImage pic_;         // the state's picture, tinted, before stretching
     QImage image_;       // the face as last painted
     QImage maskPicture_; // the stretched face without caption and icon
