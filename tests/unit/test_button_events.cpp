@@ -209,3 +209,28 @@ TEST_F(ButtonEvents, ShiftPressWithUserDragMovesTheControlBeforeMouseDown)
     QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, QPoint(7, 8));
     EXPECT_EQ(button->pos(), start + QPoint(10, 5));
 }
+
+TEST_F(ButtonEvents, RestingPointerIsAskedLessOftenAndALeaveIsCheckedAtOnce)
+{
+    button->take();
+    const QTimer* timer = button->findChild<QTimer*>();
+    pointerOnButton();
+    moveOn();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timer->interval() == ZorvicClick::RestingPeriodMs; }, 5000));
+    EXPECT_TRUE(tracking());
+    EXPECT_FALSE(button->PointerIsOut);
+    // A move brings the quick period back.
+    moveOn();
+    EXPECT_EQ(timer->interval(), ZorvicClick::TrackingPeriodMs);
+
+    // Told that the pointer left, it looks at once: Normal and MouseOut
+    // before any tick could have come.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timer->interval() == ZorvicClick::RestingPeriodMs; }, 5000));
+    button->take();
+    pointer.moveAway();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(button, &leave);
+    EXPECT_EQ(button->take(), (QStringList{"paint 0", "out"}));
+    EXPECT_FALSE(tracking());
+    EXPECT_EQ(timer->interval(), ZorvicClick::TrackingPeriodMs);
+}
