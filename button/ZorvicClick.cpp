@@ -21,10 +21,14 @@ namespace {
 PointerProbe* probe = nullptr;
 
 // A pointing hand, its fingertip the hot spot.
-QCursor handCursor()
+const QCursor& handCursor()
 {
-    static const QPixmap hand(QStringLiteral(":/button/hand.png"));
-    return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 7, 3);
+    // Made once: a cursor from a picture is converted to a bitmap and mask.
+    static const QCursor hand = [] {
+        const QPixmap picture(QStringLiteral(":/button/hand.png"));
+        return picture.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(picture, 7, 3);
+    }();
+    return hand;
 }
 
 // The Button, Shift, X and Y arguments of a mouse event, as they are raised.
