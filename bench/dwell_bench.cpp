@@ -14,6 +14,8 @@
 // every first delay and repeat period, one "first MS" or "period MS" a line,
 // for the plot of their distribution.
 
+#include "ProcStatus.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
@@ -250,16 +252,6 @@ std::optional<long long> cpuTicks(pid_t pid)
     return utime + stime;
 }
 
-// The resident memory of process pid in kibibytes, or -1.
-long residentKiB(pid_t pid)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(file, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
 
 pid_t child = 0;
 
@@ -629,7 +621,7 @@ int main(int argc, char** argv)
         std::printf("CPU resting on a key, typing every period, %d s: %lld ticks of 1/%ld s, %.2f %% of one core (target at most 1 %%)\n",
                     busySeconds, *busyAfter - *busyBefore, ticksPerSecond,
                     100.0 * static_cast<double>(*busyAfter - *busyBefore) / (busyTaken * ticksPerSecond));
-    if (idleKiB >= 0)
+    if (idleKiB > 0)
         std::printf("memory, resident while idle: %ld KiB\n", idleKiB);
     std::fflush(stdout);
 

@@ -13,6 +13,8 @@
 // figures are never judged, and the exit status is 1 only when the set-up is
 // broken (no display, bad arguments).
 
+#include "ProcStatus.h"
+
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -111,15 +113,6 @@ std::vector<pid_t> tree(pid_t root)
     return found;
 }
 
-long residentKiB(pid_t pid)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(file, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0; // gone, or a zombie
-}
 
 long residentKiB(const std::vector<pid_t>& pids)
 {
