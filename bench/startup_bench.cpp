@@ -113,12 +113,11 @@ std::vector<pid_t> tree(pid_t root)
     return found;
 }
 
-
 long residentKiB(const std::vector<pid_t>& pids)
 {
     long sum = 0;
     for (pid_t pid : pids)
-        sum += residentKiB(pid);
+        sum += ::residentKiB(pid);
     return sum;
 }
 
