@@ -76,5 +76,6 @@ fuzz: fuzz-build
 fuzz-check: fuzz-build
 	@tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
 
+# Every build directory the targets above make.
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
