@@ -117,6 +117,8 @@ void ZorvicClick::usePointerProbe(PointerProbe* pointer)
 ZorvicClick::ZorvicClick(QWidget* parent)
     : QWidget(parent)
 {
+    pic_ = QImage(100, 40, QImage::Format_RGB32);
+    pic_.fill(Qt::black);
     setMouseTracking(true);
     setCursor(handCursor());
     font_ = std::make_shared<QFont>(QWidget::font());

@@ -240,8 +240,9 @@ private:
     // Sets a field that stands for a property, then as changed().
     template <typename Field>
     void assign(Field& field, const Field& value, const char* name, bool repaint = true);
-    // Puts the state's picture into the buffer; false when there is none to put.
-    bool loadFace(int State);
+    // Puts the state's picture into the buffer; another style than 0 without
+    // custom pictures leaves the buffer as it is.
+    void loadFace(int State);
     // Cuts the see-through pixels of the mask picture out of the control.
     void applyMask();
     void drawCaption(QPainter& painter);
@@ -250,6 +251,7 @@ private:
     QTimer OverTimer{this};
     int quietTicks_ = 0; // tracking ticks since the pointer last moved over us
     QImage pic_;         // the state's picture, tinted, before stretching
+                         // (100 x 40 and black until it holds one)
     QImage image_;       // the face as last painted
     QImage maskPicture_; // the stretched face without caption and icon
     QImage appliedMask_; // the see-through pixels last cut out

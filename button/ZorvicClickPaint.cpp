@@ -25,9 +25,6 @@ const std::array<PictureRef, 3>& builtInFaces()
     return faces;
 }
 
-// The size of the picture buffer before it has held a picture.
-constexpr QSize BufferDesignSize(100, 40);
-
 // True when two masks hold the same bits. (Comparing the images themselves
 // goes pixel by pixel, which costs more than the rest of a repaint.)
 bool sameBits(const QImage& a, const QImage& b)
@@ -59,7 +56,7 @@ QColor colorOf(qint32 value)
     return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
 }
 
-bool ZorvicClick::loadFace(int State)
+void ZorvicClick::loadFace(int State)
 {
     PictureRef face;
     if (customPic_) {
@@ -67,15 +64,13 @@ bool ZorvicClick::loadFace(int State)
     } else {
         // Only style 0 has faces; another style keeps what the buffer holds.
         if (zorvicStyle_ != 0)
-            return false;
+            return;
         face = builtInFaces()[size_t(State)];
     }
-    if (pic_.isNull())
-        pic_ = QImage(BufferDesignSize, QImage::Format_RGB32);
     if (!face || face->isEmpty()) {
         // No picture: the buffer keeps its size and shows its black background.
         pic_.fill(Qt::black);
-        return true;
+        return;
     }
     // The buffer takes the picture's size; transparent pixels come out black.
     if (pic_.size() != face->image.size())
@@ -83,7 +78,6 @@ bool ZorvicClick::loadFace(int State)
     pic_.fill(Qt::black);
     QPainter painter(&pic_);
     painter.drawImage(0, 0, face->image);
-    return true;
 }
 
 void ZorvicClick::Redraw(int State)
@@ -103,10 +97,6 @@ void ZorvicClick::Redraw(int State)
     // The state's picture into the buffer.
     if (known)
         loadFace(State);
-    if (pic_.isNull()) {
-        pic_ = QImage(BufferDesignSize, QImage::Format_RGB32);
-        pic_.fill(Qt::black);
-    }
 
     if (tint_)
         tinter_.TintPicture(pic_, pic_, tintColor_, tintBright_);
@@ -122,10 +112,10 @@ void ZorvicClick::Redraw(int State)
 
     // Icon and caption.
     if (!image_.isNull()) {
-        int column = NoIcon;
-        if (buttonIconShow_)
-            column = buttonIconPos_;
-        if (column >= NoIcon && column <= IconBehind) {
+        // Without the icon shown, the caption alone; with it, the column of
+        // its position, and for a position outside 0 to 4 nothing at all.
+        const int column = buttonIconShow_ ? buttonIconPos_ : NoIcon;
+        if (column == NoIcon || (column >= IconLeft && column <= IconBehind)) {
             FaceInputs in;
             in.width = W;
             in.height = H;

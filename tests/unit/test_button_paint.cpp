@@ -195,6 +195,10 @@ TEST_F(Face, FailedStepsKeepTheirEarlierValues)
     plain.InitProperties();
     plain.setCaption(QString());
     EXPECT_EQ(button->faceImage(), plain.faceImage());
+    // As for any position outside 0 to 4, a caption included.
+    button->setCaption("A");
+    button->setButtonIconPos(-1);
+    EXPECT_EQ(button->faceImage(), plain.faceImage());
 }
 
 TEST_F(Face, PicturesPerStateTintAndMask)
