@@ -115,7 +115,7 @@ void ZorvicClick::Redraw(int State)
         // Without the icon shown, the caption alone; with it, the column of
         // its position, and for a position outside 0 to 4 nothing at all.
         const int column = buttonIconShow_ ? buttonIconPos_ : NoIcon;
-        if (column == NoIcon || (column >= IconLeft && column <= IconBehind)) {
+        if (!buttonIconShow_ || (column >= IconLeft && column <= IconBehind)) {
             FaceInputs in;
             in.width = W;
             in.height = H;
