@@ -394,6 +394,30 @@ class Desktop:
         return Kelvo(self, env, timeout)
 
 
+class ModuleDesktop:
+    """One Desktop for every test of a module, standing in for it:
+
+        desktop = kd.ModuleDesktop()
+        setUpModule, tearDownModule = desktop.open, desktop.close
+    """
+
+    def __init__(self):
+        self._desktop = None
+
+    def open(self):
+        self._desktop = Desktop()
+
+    def close(self):
+        if self._desktop is not None:
+            self._desktop.close()
+            self._desktop = None
+
+    def __getattr__(self, name):
+        if self._desktop is None:
+            raise RuntimeError("the module's desktop is not open (setUpModule opens it)")
+        return getattr(self._desktop, name)
+
+
 class CatTerminal:
     """An xterm whose terminal is raw and echo-less, with cat copying every byte
     it receives into a file at once: what was typed, exactly."""

@@ -24,16 +24,8 @@ kd.skip_unless_tools("xev", "xdotool", "xprop", "xwininfo", "Xvfb", "openbox", "
 
 ONE_TICK = 0.3  # resting this long types a key once, whatever the arrival costs
 
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = kd.Desktop()
-
-
-def tearDownModule():
-    desktop.close()
+desktop = kd.ModuleDesktop()
+setUpModule, tearDownModule = desktop.open, desktop.close
 
 
 # The desktop's parts started again here, by name, once the originals are killed.

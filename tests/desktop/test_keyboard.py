@@ -26,16 +26,8 @@ TINT2_CONFIG = "/etc/xdg/tint2/tint2rc"
 # pointer's arrival costs.
 ONE_TICK = 0.3
 
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = kd.Desktop()
-
-
-def tearDownModule():
-    desktop.close()
+desktop = kd.ModuleDesktop()
+setUpModule, tearDownModule = desktop.open, desktop.close
 
 
 class KeyboardCase(unittest.TestCase):

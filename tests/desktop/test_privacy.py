@@ -51,16 +51,8 @@ PATH_CHANGES = {"mkdir", "mkdirat", "mknod", "mknodat", "rename", "renameat", "r
                 "truncate", "chmod", "fchmodat", "chown", "lchown", "fchownat", "utimensat",
                 "utimes"}
 
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = kd.Desktop()
-
-
-def tearDownModule():
-    desktop.close()
+desktop = kd.ModuleDesktop()
+setUpModule, tearDownModule = desktop.open, desktop.close
 
 
 class WrappedKelvo(kd.Kelvo):
