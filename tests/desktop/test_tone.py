@@ -117,6 +117,18 @@ class TonesOnASoundServer(unittest.TestCase):
 
 
 class SoundServerTrouble(unittest.TestCase):
+    @staticmethod
+    def stop(player):
+        if player.poll() is None:
+            player.kill()
+            player.wait()
+
+    def assertLostOnce(self, player, err):
+        """The player ended well, having said once that the sound went."""
+        self.assertEqual(player.returncode, 0)
+        self.assertEqual(len(err), 1, err)
+        self.assertRegex(err[0], r"^kelvo: sound output lost \(.+\); beeps are silent$")
+
     def test_no_server_gives_one_line_and_success(self):
         with tempfile.TemporaryDirectory() as nowhere:
             env = dict(os.environ, PULSE_SERVER="unix:" + os.path.join(nowhere, "native"))
@@ -135,12 +147,8 @@ class SoundServerTrouble(unittest.TestCase):
                 server.signal(signal.SIGKILL)
                 err = player.communicate(timeout=HANG_GUARD)[1].splitlines()
             finally:
-                if player.poll() is None:
-                    player.kill()
-                    player.wait()
-            self.assertEqual(player.returncode, 0)
-            self.assertEqual(len(err), 1, err)
-            self.assertRegex(err[0], r"^kelvo: sound output lost \(.+\); beeps are silent$")
+                self.stop(player)
+            self.assertLostOnce(player, err)
 
     def test_beeps_resume_once_a_lost_server_is_back(self):
         # The first tone plays; the server dies and comes back; a beep soon
@@ -158,12 +166,8 @@ class SoundServerTrouble(unittest.TestCase):
                     err = player.communicate(timeout=HANG_GUARD)[1].splitlines()
                     after.wait_for_more(0.2)
             finally:
-                if player.poll() is None:
-                    player.kill()
-                    player.wait()
-            self.assertEqual(player.returncode, 0)
-            self.assertEqual(len(err), 1, err)
-            self.assertRegex(err[0], r"^kelvo: sound output lost \(.+\); beeps are silent$")
+                self.stop(player)
+            self.assertLostOnce(player, err)
             heard = [round(pulse.dominant_frequency(after.samples[a:b], after.rate))
                      for a, b in pulse.loud_segments(after.samples, after.rate)]
             self.assertEqual(len(heard), 1, "tones heard after the restart: %s Hz" % heard)
