@@ -19,7 +19,7 @@ QString quoted(const QString& text)
     QString what = typeName(value);
     if (const QString* text = std::get_if<QString>(&value))
         what += QLatin1Char(' ') + quoted(*text);
-    throw PropertyError(PropertyError::TypeMismatch,
+    throw PropertyError(PropertyError::TypeMismatch, key,
                         QStringLiteral("property \"%1\": type mismatch: a %2 is not a %3")
                             .arg(key, what, QLatin1String(wanted)));
 }
@@ -78,7 +78,7 @@ template <typename Int>
 Int fitted(double v, const QString& key, const char* wanted)
 {
     if (v < std::numeric_limits<Int>::min() || v > std::numeric_limits<Int>::max())
-        throw PropertyError(PropertyError::Overflow,
+        throw PropertyError(PropertyError::Overflow, key,
                             QStringLiteral("property \"%1\": overflow: %2 does not fit a %3")
                                 .arg(key)
                                 .arg(v, 0, 'f', 0)

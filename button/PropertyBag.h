@@ -40,12 +40,14 @@ public:
         Overflow = 6,      // a number outside the range of its type
         TypeMismatch = 13, // a value of a kind the key's type cannot take
     };
-    PropertyError(Kind kind, const QString& message)
+    PropertyError(Kind kind, const QString& key, const QString& message)
         : std::runtime_error(message.toStdString())
         , kind(kind)
+        , key(key)
     {
     }
     const Kind kind;
+    const QString key; // the property the value was for
 };
 
 // True when two values are equal as values: numbers and Booleans compare by

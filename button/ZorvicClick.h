@@ -160,6 +160,10 @@ public:
     // empty string for a member that has none.
     static QString HelpString(const QString& member);
 
+    // The keys WriteProperties may store, lower case, in the order it
+    // stores them (the caption comes once more at the end).
+    static const QStringList& StoredKeys();
+
     // Sets the control up as newly placed: the new-instance defaults.
     void InitProperties();
     // Writes every stored property into the bag, in the stored order.

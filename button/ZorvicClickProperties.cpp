@@ -166,6 +166,19 @@ void ZorvicClick::InitProperties()
     updateAccessKey();
 }
 
+const QStringList& ZorvicClick::StoredKeys()
+{
+    // Kept in step with WriteProperties below.
+    static const QStringList keys = QString::fromLatin1(
+        "backcolor enabled font backstyle borderstyle captioncolor caption "
+        "tint tintcolor zorvicstyle tintbright picnormal picover picdown "
+        "custompic buttonicon buttoniconshow maskcolor buttoniconpos "
+        "gradientnormal1 gradientnormal2 gradientover1 gradientover2 "
+        "gradientdown1 gradientdown2 gradientstyle upmotion userdrag ")
+        .split(u' ', Qt::SkipEmptyParts);
+    return keys;
+}
+
 void ZorvicClick::WriteProperties(PropertyBag& bag) const
 {
     bag.WriteProperty("BackColor", backColor_, DefaultBackColor);

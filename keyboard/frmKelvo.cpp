@@ -14,6 +14,8 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <map>
+#include <set>
 
 namespace kelvo {
 
@@ -22,25 +24,12 @@ namespace {
 // The window's background, and the colour keyed out of it.
 const QColor FormBackColor(0, 255, 0);
 constexpr int FormAlpha = 230;
-constexpr int DwellPeriodMs = 200;
 constexpr int BeepMs = 5;
 
 // Key indices of the three latching modifier keys.
 constexpr int ShiftKey = 29;
 constexpr int CtrlKey = 30;
 constexpr int AltKey = 31;
-
-// The order the controls are created in, which is also their stacking
-// order: a later one lies above an earlier one where they meet.
-constexpr int CreationOrder[] = {
-    -1, // the logo button
-    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
-    20, 21, 22, 23, 24, 25, 26, 27, 28,
-    -2, // minimise
-    -3, // exit
-    29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48,
-    49, 50, 51, 52, 53, 54, 55, 56, 57, 60, 61, 58, 59,
-};
 
 QFont keyFont()
 {
@@ -52,7 +41,7 @@ QFont keyFont()
 
 } // namespace
 
-frmKelvo::frmKelvo(KeySender& sender, Tone& tone, QWidget* parent)
+frmKelvo::frmKelvo(KeySender& sender, Tone& tone, const StoredLayout& layout, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                           | Qt::WindowDoesNotAcceptFocus)
     , sender_(sender)
@@ -65,51 +54,9 @@ frmKelvo::frmKelvo(KeySender& sender, Tone& tone, QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFont(keyFont());
 
-    for (int index : CreationOrder) {
-        if (index == -1) {
-            cmdKelvo = makeControl(LogoPlace);
-            cmdKelvo->setAccessibleName(QStringLiteral("Kelvo"));
-            connect(cmdKelvo, &ZorvicClick::MouseDown, this, &frmKelvo::cmdKelvo_MouseDown);
-            cmdKelvo->installEventFilter(this);
-        } else if (index == -2) {
-            cmdMinimize = makeControl(MinimizePlace);
-            cmdMinimize->setAccessibleName(QStringLiteral("Minimise"));
-            connect(cmdMinimize, &ZorvicClick::Click, this, &frmKelvo::cmdMinimize_Click);
-        } else if (index == -3) {
-            cmdExit = makeControl(ExitPlace);
-            cmdExit->setAccessibleName(QStringLiteral("Exit"));
-            connect(cmdExit, &ZorvicClick::Click, this, &frmKelvo::cmdExit_Click);
-        } else {
-            ZorvicClick* key = makeControl(KeyTable[index]);
-            cmdButton[index] = key;
-            connect(key, &ZorvicClick::MouseMove, this,
-                    [this, index](qint16& button, qint16& shift, float& x, float& y) {
-                        cmdButton_MouseMove(index, button, shift, x, y);
-                    });
-            connect(key, &ZorvicClick::MouseOut, this, [this, index] { cmdButton_MouseOut(index); });
-            connect(key, &ZorvicClick::GotFocus, this, [this, index] { cmdButton_GotFocus(index); });
-        }
-    }
-
-    // Tab order: keys 0 to 28, minimise, exit, keys 29 to 32, the logo,
-    // keys 33 to 57, then 60, 61, 58, 59.
-    std::vector<QWidget*> tabs;
-    for (int i = 0; i <= 28; ++i)
-        tabs.push_back(cmdButton[i]);
-    tabs.push_back(cmdMinimize);
-    tabs.push_back(cmdExit);
-    for (int i = 29; i <= 32; ++i)
-        tabs.push_back(cmdButton[i]);
-    tabs.push_back(cmdKelvo);
-    for (int i = 33; i <= 57; ++i)
-        tabs.push_back(cmdButton[i]);
-    for (int i : {60, 61, 58, 59})
-        tabs.push_back(cmdButton[i]);
-    for (size_t i = 1; i < tabs.size(); ++i)
-        setTabOrder(tabs[i - 1], tabs[i]);
+    loadLayout(layout);
 
     timerType.setTimerType(Qt::PreciseTimer);
-    timerType.setInterval(DwellPeriodMs);
     connect(&timerType, &QTimer::timeout, this, &frmKelvo::timerType_Timer);
     connect(&tray, &mdlTray::LeftButtonUp, this, &frmKelvo::tray_LeftButtonUp);
 }
@@ -119,33 +66,126 @@ frmKelvo::~frmKelvo()
     delete settings_;
 }
 
-ZorvicClick* frmKelvo::makeControl(const KeyPlace& place)
+StoredLayout frmKelvo::Layout()
 {
-    auto* control = new ZorvicClick(this);
-    control->setGeometry(pixelRect(place));
-    // Every control is loaded with its stored values: white captions centred
-    // in the key's face, in the window's font.
-    static const FontRef face = std::make_shared<QFont>(keyFont());
-    PropertyBag bag;
-    bag.append(QStringLiteral("Font"), face);
-    bag.append(QStringLiteral("CaptionColor"), qint32(16777215));
-    bag.append(QStringLiteral("Caption"), QString::fromUtf16(place.caption));
-    const QString tag = QString::fromUtf16(place.tag);
-    if (tag == u"Up" || tag == u"Down" || tag == u"Left" || tag == u"Right") {
-        // The arrow keys are grey: tinted light grey and darkened.
-        bag.append(QStringLiteral("Tint"), Boolean::of(true));
-        bag.append(QStringLiteral("TintColor"), qint32(14737632));
-        bag.append(QStringLiteral("TintBright"), qint16(-30));
+    return readLayout(QString::fromLatin1(KeyboardLayoutPath));
+}
+
+void frmKelvo::loadLayout(const StoredLayout& layout)
+{
+    // The window has every key once, its three buttons and its timer, and
+    // nothing else: checked before anything is made.
+    std::set<std::pair<QString, int>> expected = {{QStringLiteral("cmdKelvo"), -1}, {QStringLiteral("cmdMinimize"), -1},
+                                                  {QStringLiteral("cmdExit"), -1}, {QStringLiteral("timerType"), -1}};
+    for (int i = 0; i < KeyCount; ++i)
+        expected.emplace(QStringLiteral("cmdButton"), i);
+    std::map<int, const StoredControl*> tabs;
+    for (const StoredControl& control : layout.controls) {
+        const bool timer = control.name == u"timerType";
+        if (!expected.erase({control.name, control.index}))
+            layout.fail(control, control.title(), QStringLiteral("the keyboard window has no such control"));
+        if (timer != (control.kind == StoredControl::Timer))
+            layout.fail(control, control.title(), timer ? QStringLiteral("is a timer") : QStringLiteral("is a button"));
+        if (timer)
+            continue;
+        const auto [other, fresh] = tabs.emplace(control.tabIndex, &control);
+        if (!fresh)
+            layout.fail(control, QStringLiteral("tabindex"),
+                        QStringLiteral("%1 is %2's tab index too").arg(control.tabIndex).arg(other->second->title()));
     }
-    bag.append(QStringLiteral("ButtonIconShow"), Boolean::of(true));
-    bag.append(QStringLiteral("ButtonIconPos"), qint16(IconBehind));
-    control->ReadProperties(bag);
-    control->setTag(tag);
-    connect(control, &ZorvicClick::MaskChanged, this, &frmKelvo::controlMaskChanged);
-    // What a screen reader says of it: its caption, else its name.
-    QString name = control->Caption().isEmpty() ? control->Tag() : control->Caption();
-    control->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
-    return control;
+    if (!expected.empty()) {
+        const auto& [name, index] = *expected.begin();
+        throw LayoutError(layout.file, layout.controls.empty() ? 0 : layout.controls.back().line,
+                          index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index),
+                          QStringLiteral("the keyboard window's control is missing"));
+    }
+
+    layout_ = layout;
+    controls_.assign(layout.controls.size(), nullptr);
+    for (size_t i = 0; i < layout.controls.size(); ++i) {
+        const StoredControl& stored = layout.controls[i];
+        if (stored.kind == StoredControl::Timer) {
+            timerType.setInterval(stored.interval);
+            if (stored.enabled)
+                timerType.start();
+            continue;
+        }
+        auto* control = new ZorvicClick(this);
+        controls_[i] = control;
+        control->setObjectName(stored.title());
+        control->setGeometry(stored.left / TwipsPerPixel, stored.top / TwipsPerPixel,
+                             stored.width / TwipsPerPixel, stored.height / TwipsPerPixel);
+        try {
+            control->ReadProperties(stored.bag);
+        } catch (const PropertyError& error) {
+            layout.fail(stored, error.key.toLower(), QString::fromUtf8(error.what()));
+        }
+        control->setTag(stored.tag);
+        connect(control, &ZorvicClick::MaskChanged, this, &frmKelvo::controlMaskChanged);
+        // What a screen reader says of it: its caption, else its tag.
+        QString name = control->Caption().isEmpty() ? control->Tag() : control->Caption();
+        control->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
+
+        if (stored.name == u"cmdKelvo") {
+            cmdKelvo = control;
+            cmdKelvo->setAccessibleName(QStringLiteral("Kelvo"));
+            connect(cmdKelvo, &ZorvicClick::MouseDown, this, &frmKelvo::cmdKelvo_MouseDown);
+            cmdKelvo->installEventFilter(this);
+        } else if (stored.name == u"cmdMinimize") {
+            cmdMinimize = control;
+            cmdMinimize->setAccessibleName(QStringLiteral("Minimise"));
+            connect(cmdMinimize, &ZorvicClick::Click, this, &frmKelvo::cmdMinimize_Click);
+        } else if (stored.name == u"cmdExit") {
+            cmdExit = control;
+            cmdExit->setAccessibleName(QStringLiteral("Exit"));
+            connect(cmdExit, &ZorvicClick::Click, this, &frmKelvo::cmdExit_Click);
+        } else {
+            const int index = stored.index;
+            cmdButton[index] = control;
+            connect(control, &ZorvicClick::MouseMove, this,
+                    [this, index](qint16& button, qint16& shift, float& x, float& y) {
+                        cmdButton_MouseMove(index, button, shift, x, y);
+                    });
+            connect(control, &ZorvicClick::MouseOut, this, [this, index] { cmdButton_MouseOut(index); });
+            connect(control, &ZorvicClick::GotFocus, this, [this, index] { cmdButton_GotFocus(index); });
+        }
+    }
+
+    QWidget* previous = nullptr;
+    for (const auto& [tab, stored] : tabs) {
+        QWidget* control = controls_[size_t(stored - layout.controls.data())];
+        if (previous)
+            setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
+QByteArray frmKelvo::SaveLayout() const
+{
+    StoredLayout layout = layout_;
+    // The tab order as the window has it: its controls in focus-chain order.
+    std::map<const QWidget*, int> tabIndex;
+    for (const QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        tabIndex.emplace(w, int(tabIndex.size()));
+    for (size_t i = 0; i < layout.controls.size(); ++i) {
+        StoredControl& stored = layout.controls[i];
+        if (stored.kind == StoredControl::Timer) {
+            stored.enabled = timerType.isActive();
+            stored.interval = timerType.interval();
+            continue;
+        }
+        const ZorvicClick* control = controls_[i];
+        const QRect place = control->geometry();
+        stored.left = qint16(place.x() * TwipsPerPixel);
+        stored.top = qint16(place.y() * TwipsPerPixel);
+        stored.width = qint16(place.width() * TwipsPerPixel);
+        stored.height = qint16(place.height() * TwipsPerPixel);
+        stored.tabIndex = tabIndex.at(control);
+        stored.tag = control->Tag();
+        stored.bag = PropertyBag();
+        control->WriteProperties(stored.bag);
+    }
+    return layout.write();
 }
 
 void frmKelvo::controlMaskChanged()

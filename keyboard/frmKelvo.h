@@ -4,6 +4,7 @@
 // and the dwell typing that turns a resting pointer into keystrokes.
 
 #include "keyboard/KeyLayout.h"
+#include "keyboard/StoredLayout.h"
 #include "keyboard/mdlTray.h"
 #include "settings/frmSettings.h"
 
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 namespace kelvo {
 
@@ -24,8 +26,9 @@ class frmKelvo : public QWidget {
 
 public:
     // Keystrokes go out through `sender`, beeps through `tone`; both outlive
-    // the form.
-    frmKelvo(KeySender& sender, Tone& tone, QWidget* parent = nullptr);
+    // the form. The controls are made from `layout`; a layout that is not
+    // the keyboard window's fails with a LayoutError.
+    frmKelvo(KeySender& sender, Tone& tone, const StoredLayout& layout = Layout(), QWidget* parent = nullptr);
     ~frmKelvo() override;
 
     // Window icons, the beep, placement, translucency and the tray icon.
@@ -66,6 +69,11 @@ public:
     // the window manager where there is no tray.
     bool IsMinimized() const { return hiddenInTray_ || (windowState() & Qt::WindowMinimized); }
 
+    // The stored layout built into the program; LayoutError when it is wrong.
+    static StoredLayout Layout();
+    // The window's layout as it stands, in the stored layout's text.
+    QByteArray SaveLayout() const;
+
     // The settings dialog, while it exists.
     frmSettings* settings() const { return settings_; }
 
@@ -79,7 +87,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    ZorvicClick* makeControl(const KeyPlace& place);
+    void loadLayout(const StoredLayout& layout);
     void controlMaskChanged();
     void setTimerEnabled(bool enabled);
     bool send(const QString& keys, bool wait, bool guarded);
@@ -87,6 +95,8 @@ private:
     // and the tint of its key.
     void toggleLatch(QChar sign, bool& latched, int keyIndex);
 
+    StoredLayout layout_;                // as loaded, for saving
+    std::vector<ZorvicClick*> controls_; // by the layout's controls; null for the timer
     KeySender& sender_;
     Tone& tone_;
     QPointer<frmSettings> settings_;

@@ -80,15 +80,22 @@ int main(int argc, char** argv)
     ZorvicClick::usePointerProbe(probe.get());
     quitOnSignals(app);
 
-    int status = 0;
-    {
-        frmKelvo form(*opening.sender, *tone);
-        QObject::connect(&form, &frmKelvo::ended, &app, [] { QApplication::exit(0); });
-        form.Form_Load();
-        form.show();
-        status = app.exec();
-        form.Form_Unload();
+    // The window's layout is built in; a fault in it is a fault of this
+    // build, found by whoever edited it.
+    std::unique_ptr<frmKelvo> form;
+    try {
+        form = std::make_unique<frmKelvo>(*opening.sender, *tone);
+    } catch (const LayoutError& error) {
+        std::fprintf(stderr, "kelvo: the keyboard's layout is wrong: %s\n", error.what());
+        ZorvicClick::usePointerProbe(nullptr);
+        return 2;
     }
+    QObject::connect(form.get(), &frmKelvo::ended, &app, [] { QApplication::exit(0); });
+    form->Form_Load();
+    form->show();
+    const int status = app.exec();
+    form->Form_Unload();
+    form.reset();
     ZorvicClick::usePointerProbe(nullptr);
     return status;
 }
