@@ -709,34 +709,32 @@ def click(x, y, button=1, hold=0.1):
 
 # --- the keyboard program -------------------------------------------------------
 
-def _pixels(left, top, width, height):
-    return (left // 15, top // 15, width // 15, height // 15)
+def _stored_places():
+    """Every button's rectangle (left, top, width, height) in pixels relative
+    to the keyboard window, by name, from the keyboard's stored layout
+    (twips, 15 to the pixel)."""
+    places, name = {}, None
+    with open(os.path.join(source_dir(), "keyboard", "frmKelvo.layout"), encoding="utf-8") as f:
+        for line in f:
+            words = line.split()
+            if line.startswith("button "):
+                name = words[1]
+                places[name] = {}
+            elif not line.startswith((" ", "\t")):
+                name = None
+            elif name and len(words) == 2 and words[0] in ("left", "top", "width", "height"):
+                places[name][words[0]] = int(words[1]) // 15
+    return {name: (p["left"], p["top"], p["width"], p["height"]) for name, p in places.items()}
 
+
+_PLACES = _stored_places()
 
 # Each key's rectangle (left, top, width, height) in pixels relative to the
-# keyboard window, by key index: the stored layout's twips divided by 15.
-KEY_RECTS = [_pixels(*twips) for twips in [
-    (405, 2625, 300, 300), (285, 2325, 300, 300), (165, 2025, 300, 300), (45, 1725, 300, 300),
-    (1065, 1845, 300, 300), (1005, 1545, 300, 300), (945, 1245, 300, 300), (945, 945, 300, 300),
-    (945, 645, 300, 300), (945, 345, 300, 300), (1905, 1845, 300, 300), (1905, 1545, 300, 300),
-    (1905, 1245, 300, 300), (1905, 945, 300, 300), (1905, 645, 300, 300), (1905, 345, 300, 300),
-    (1905, 45, 300, 300), (2685, 1845, 300, 300), (2745, 1545, 300, 300), (2805, 1245, 300, 300),
-    (2865, 945, 300, 300), (2865, 645, 300, 300), (3285, 2025, 300, 300), (3405, 1725, 300, 300),
-    (3525, 1425, 300, 300), (3585, 1125, 300, 300), (1305, 2820, 1155, 375), (930, 2820, 360, 390),
-    (2850, 2550, 645, 375), (1185, 3225, 465, 270), (1665, 3225, 390, 270), (2070, 3225, 420, 270),
-    (585, 2925, 300, 300), (825, 3225, 300, 300), (825, 3525, 300, 300), (825, 3825, 300, 300),
-    (900, 4125, 300, 300), (1230, 4125, 300, 300), (1560, 4125, 300, 300), (1875, 4125, 300, 300),
-    (2205, 4125, 300, 300), (2865, 4125, 300, 300), (2535, 4125, 300, 300), (3225, 3825, 300, 300),
-    (2865, 3825, 300, 300), (2505, 3825, 300, 300), (3585, 3225, 300, 300), (3585, 3525, 300, 300),
-    (3585, 3825, 300, 300), (2865, 2925, 300, 300), (3225, 2925, 300, 300), (3585, 2925, 300, 300),
-    (2505, 3525, 300, 300), (2505, 3225, 300, 300), (1665, 3540, 300, 300), (2010, 3825, 300, 300),
-    (1320, 3825, 300, 300), (1665, 3825, 300, 300), (1185, 3510, 300, 255), (2175, 3510, 300, 255),
-    (2475, 2820, 360, 390), (3510, 2550, 390, 375)]]
+# keyboard window, by key index.
+KEY_RECTS = [_PLACES["cmdButton(%d)" % index] for index in range(62)]
 
 # The other controls' rectangles, in pixels like KEY_RECTS.
-CONTROL_RECTS = {"cmdKelvo": _pixels(2865, 3225, 675, 570),
-                 "cmdMinimize": _pixels(3225, 4140, 300, 270),
-                 "cmdExit": _pixels(3585, 4140, 300, 270)}
+CONTROL_RECTS = {name: _PLACES[name] for name in ("cmdKelvo", "cmdMinimize", "cmdExit")}
 
 # Key indexes the tests name.
 KEY_A, KEY_H, KEY_SHIFT, KEY_LEFT = 0, 7, 29, 56
