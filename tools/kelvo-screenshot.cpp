@@ -1,5 +1,6 @@
-// kelvo-screenshot FILE.png: writes the whole screen of $DISPLAY to a PNG,
-// for the demo and for looking at a virtual desktop nobody can see.
+// kelvo-screenshot FILE.png: writes the whole screen of $DISPLAY to a PNG (or,
+// for FILE.ppm, a PPM that tests read without an image library), for the
+// demo and for looking at a virtual desktop nobody can see.
 // Exit status: 0 written; 2 bad arguments or no reachable display; 1 the
 // grab or the write failed.
 
@@ -27,8 +28,8 @@ int fail(int status, const QString& message)
 int main(int argc, char** argv)
 {
     if (argc != 2 || argv[1][0] == '\0') {
-        std::fprintf(stderr, "usage: kelvo-screenshot FILE.png\n"
-                             "  writes the whole screen of $DISPLAY to FILE.png\n");
+        std::fprintf(stderr, "usage: kelvo-screenshot FILE.png|FILE.ppm\n"
+                             "  writes the whole screen of $DISPLAY to FILE\n");
         return 2;
     }
     // Qt ends the process without a word when it cannot reach the display,
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
     if (shot.isNull())
         return fail(1, QStringLiteral("could not grab the screen of \"%1\"").arg(QString::fromLocal8Bit(display)));
 
-    QImageWriter writer(file, "png");
+    QImageWriter writer(file, file.endsWith(QLatin1String(".ppm")) ? "ppm" : "png");
     if (!writer.write(shot.toImage()))
         return fail(1, QStringLiteral("cannot write \"%1\": %2").arg(file, writer.errorString()));
     return 0;
