@@ -1,13 +1,16 @@
 // Draws the program's pictures: kelvo-draw-art RESOURCES
-// writes RESOURCES/icons/AAAA.png and form.png (the window and form icons) and
+// writes RESOURCES/icons/AAAA.png and form.png (the window and form icons),
 // RESOURCES/button/face-normal.gif, face-over.gif, face-down.gif (the button's
-// built-in faces) and hand.png (its mouse pointer). Run it from the source
+// built-in faces) and hand.png (its mouse pointer), RESOURCES/keyboard/ (the
+// keys' faces and icons and the logo, see tools/art/) and RESOURCES/settings/
+// (the settings dialog's pictures and button faces). Run it from the source
 // tree as `build/kelvo-draw-art resources`; the output is committed, so run it
 // again only after changing a drawing.
 
+#include "art/Art.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -66,16 +69,6 @@ void drawMark(QPainter& p, int size)
     p.drawPath(arrow);
 }
 
-bool save(const QImage& image, const QString& folder, const QString& name)
-{
-    const QString path = QDir(folder).filePath(name);
-    if (!image.save(path)) {
-        std::fprintf(stderr, "kelvo-draw-art: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    return true;
-}
-
 // ---- The button's built-in faces -------------------------------------------
 //
 // A face is 40 x 40 pixels: a glossy rectangle over the full width and rows 3
@@ -88,14 +81,8 @@ constexpr int FaceTop = 3;     // first visible row
 constexpr int FaceBottom = 35; // last visible row
 constexpr int FaceRows = FaceBottom - FaceTop + 1;
 
-struct Rgb {
-    double r, g, b;
-};
-
-Rgb mix(Rgb a, Rgb b, double t)
-{
-    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
-}
+using art::Rgb;
+using art::mix;
 
 bool faceVisible(int x, int y)
 {
@@ -174,8 +161,7 @@ Rgb facePixel(const FaceLook& look, int x, int y)
 // One face as palette indices, with its palette: index 0 is the transparent
 // colour, the face's own colours follow.
 struct IndexedFace {
-    std::vector<GifByteType> pixels;
-    std::vector<GifColorType> palette;
+    art::IndexedImage image;
     Rgb average;
 };
 
@@ -188,7 +174,8 @@ std::array<int, 3> rounded(Rgb c)
 IndexedFace renderFace(const FaceLook& look)
 {
     IndexedFace face;
-    face.pixels.assign(FaceSize * FaceSize, 0);
+    face.image.width = face.image.height = FaceSize;
+    face.image.pixels.assign(FaceSize * FaceSize, 0);
     std::map<std::array<int, 3>, int> index;
     std::vector<std::array<int, 3>> colours;
     double sum[3] = {0, 0, 0};
@@ -201,18 +188,18 @@ IndexedFace renderFace(const FaceLook& look)
             auto [it, added] = index.emplace(c, int(colours.size()) + 1);
             if (added)
                 colours.push_back(c);
-            face.pixels[y * FaceSize + x] = GifByteType(std::min(it->second, 255));
+            face.image.pixels[y * FaceSize + x] = GifByteType(std::min(it->second, 255));
             for (int i = 0; i < 3; ++i)
                 sum[i] += c[i];
             ++count;
         }
     face.average = {sum[0] / count, sum[1] / count, sum[2] / count};
-    face.palette.assign(256, GifColorType{0, 0, 0});
+    face.image.palette.assign(256, GifColorType{0, 0, 0});
     for (size_t i = 0; i < colours.size() && i < 255; ++i)
-        face.palette[i + 1] = GifColorType{GifByteType(colours[i][0]), GifByteType(colours[i][1]),
+        face.image.palette[i + 1] = GifColorType{GifByteType(colours[i][0]), GifByteType(colours[i][1]),
                                            GifByteType(colours[i][2])};
     if (colours.size() > 255)
-        face.palette.clear(); // more colours than a GIF palette holds: refused by the caller
+        face.image.palette.clear(); // more colours than a GIF palette holds: refused by the caller
     return face;
 }
 
@@ -241,7 +228,7 @@ bool fitFace(FaceLook& look, IndexedFace& face)
         const Rgb miss{look.target.r - face.average.r, look.target.g - face.average.g,
                        look.target.b - face.average.b};
         if (std::abs(miss.r) <= 0.5 && std::abs(miss.g) <= 0.5 && std::abs(miss.b) <= 0.5)
-            return !face.palette.empty();
+            return !face.image.palette.empty();
         // Half steps settle where whole ones would hop over the rounding.
         const double k = look.fixedBody ? 0.5 / glowShare : 0.5;
         auto nudge = [k](Rgb& c, Rgb m) {
@@ -253,54 +240,6 @@ bool fitFace(FaceLook& look, IndexedFace& face)
         nudge(look.glow, miss);
     }
     return false;
-}
-
-int writeToFile(GifFileType* gif, const GifByteType* bytes, int length)
-{
-    auto* file = static_cast<QFile*>(gif->UserData);
-    return int(file->write(reinterpret_cast<const char*>(bytes), length));
-}
-
-bool writeGif(const QString& path, const IndexedFace& face)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "kelvo-draw-art: cannot write %s: %s\n", qPrintable(path),
-                     qPrintable(file.errorString()));
-        return false;
-    }
-    int error = E_GIF_SUCCEEDED;
-    GifFileType* gif = EGifOpen(&file, writeToFile, &error);
-    if (!gif) {
-        std::fprintf(stderr, "kelvo-draw-art: cannot write %s: %s\n", qPrintable(path), GifErrorString(error));
-        return false;
-    }
-    // The transparent colour is a GIF89a graphic-control extension.
-    EGifSetGifVersion(gif, true);
-    ColorMapObject* map = GifMakeMapObject(256, face.palette.data());
-    GraphicsControlBlock control{};
-    control.DisposalMode = DISPOSAL_UNSPECIFIED;
-    control.UserInputFlag = false;
-    control.DelayTime = 0;
-    control.TransparentColor = 0;
-    GifByteType extension[4];
-    const size_t extensionSize = EGifGCBToExtension(&control, extension);
-    bool ok = map && EGifPutScreenDesc(gif, FaceSize, FaceSize, 8, 0, map) == GIF_OK
-        && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(extensionSize), extension) == GIF_OK
-        && EGifPutImageDesc(gif, 0, 0, FaceSize, FaceSize, false, nullptr) == GIF_OK;
-    for (int y = 0; ok && y < FaceSize; ++y)
-        ok = EGifPutLine(gif, const_cast<GifByteType*>(&face.pixels[y * FaceSize]), FaceSize) == GIF_OK;
-    if (!ok)
-        error = gif->Error;
-    GifFreeMapObject(map);
-    int closeError = E_GIF_SUCCEEDED;
-    if (EGifCloseFile(gif, &closeError) != GIF_OK && ok) {
-        ok = false;
-        error = closeError;
-    }
-    if (!ok)
-        std::fprintf(stderr, "kelvo-draw-art: cannot write %s: %s\n", qPrintable(path), GifErrorString(error));
-    return ok && file.flush();
 }
 
 bool drawFaces(const QString& folder)
@@ -319,14 +258,14 @@ bool drawFaces(const QString& folder)
         IndexedFace face;
         if (!fitFace(look, face)) {
             std::fprintf(stderr, "kelvo-draw-art: %s %s\n", look.file,
-                         face.palette.empty() ? "needs more than the 255 colours a GIF palette leaves it"
+                         face.image.palette.empty() ? "needs more than the 255 colours a GIF palette leaves it"
                                               : "cannot be brought to its average colour");
             return false;
         }
         std::printf("%s: average (%.2f, %.2f, %.2f), body (%.0f, %.0f, %.0f), glow (%.0f, %.0f, %.0f)\n",
                     look.file, face.average.r, face.average.g, face.average.b, look.body.r, look.body.g,
                     look.body.b, look.glow.r, look.glow.g, look.glow.b);
-        if (!writeGif(QDir(folder).filePath(QString::fromLatin1(look.file)), face))
+        if (!art::writeGif(QDir(folder).filePath(QString::fromLatin1(look.file)), face.image))
             return false;
     }
     return true;
@@ -428,7 +367,14 @@ int main(int argc, char** argv)
         QPainter p(&form);
         drawMark(p, 48);
     }
+    const QString keyboardFolder = resources.filePath(QStringLiteral("keyboard"));
+    const QString settingsFolder = resources.filePath(QStringLiteral("settings"));
+    QDir().mkpath(keyboardFolder);
+    QDir().mkpath(settingsFolder);
+    using art::save;
     const bool ok = save(icon, folder, QStringLiteral("AAAA.png")) && save(form, folder, QStringLiteral("form.png"))
-        && drawFaces(buttonFolder) && save(drawHand(), buttonFolder, QStringLiteral("hand.png"));
+        && drawFaces(buttonFolder) && save(drawHand(), buttonFolder, QStringLiteral("hand.png"))
+        && art::drawKeyFaces(keyboardFolder) && art::drawKeyIcons(keyboardFolder) && art::drawLogos(keyboardFolder)
+        && art::drawSettingsArt(settingsFolder);
     return ok ? 0 : 1;
 }
