@@ -168,13 +168,9 @@ TEST_F(Settings, TabOrderAndLayout)
     EXPECT_EQ(dialog.Image3->geometry(), QRect(266, 60, 255, 42));
     EXPECT_EQ(dialog.Image2->geometry(), QRect(0, -15, 629, 67));
     EXPECT_EQ(dialog.Image1->geometry(), QRect(-7, 41, 280, 280));
-    // A picture that is there is shown at its own size, which is its control's.
-    for (QLabel* image : {dialog.Image1, dialog.Image2, dialog.Image3}) {
-        const QPixmap picture = image->pixmap();
-        if (!picture.isNull()) {
-            EXPECT_EQ(picture.size(), image->size()) << image->objectName().toStdString();
-        }
-    }
+    // Each picture is shown at its own size, which is its control's.
+    for (QLabel* image : {dialog.Image1, dialog.Image2, dialog.Image3})
+        EXPECT_EQ(image->pixmap().size(), image->size()) << image->objectName().toStdString();
 
     // The shape and the pictures lie under the check box and the buttons.
     std::vector<std::string> stacking; // bottom first
@@ -184,17 +180,6 @@ TEST_F(Settings, TabOrderAndLayout)
     EXPECT_EQ(stacking, (std::vector<std::string>{"Shape1", "Image3", "Image2", "Image1",
                                                   "ZorvicClick1", "chkBeep", "cmdOk"}));
 
-    // Both buttons: black caption in the dialog's font on its own faces.
-    for (ZorvicClick* button : {dialog.ZorvicClick1, dialog.cmdOk}) {
-        EXPECT_TRUE(button->CustomPic());
-        EXPECT_EQ(button->CaptionColor(), 0);
-        EXPECT_EQ(button->BackColor(), 0);
-        EXPECT_EQ(button->Font()->family(), QStringLiteral("MS Sans Serif"));
-        EXPECT_EQ(button->Font()->pixelSize(), 11);
-    }
-    EXPECT_EQ(dialog.cmdOk->Caption(), QStringLiteral("Ok"));
-    EXPECT_EQ(dialog.ZorvicClick1->Caption(), QStringLiteral("Visit WebSite"));
-    EXPECT_EQ(dialog.Shape1->BorderColor(), 14737632);
     // The check box is white on the dialog's window colour.
     const QImage box = dialog.chkBeep->grab().toImage();
     EXPECT_EQ(box.pixelColor(box.width() - 2, 1), QColor(Qt::white));
