@@ -217,7 +217,8 @@ public:
 private:
     [[noreturn]] void fail(const QString& key, const QString& problem)
     {
-        throw LayoutError(out_.file, lineNo_, key, problem);
+        // A line that starts with no word at all is named by its start.
+        throw LayoutError(out_.file, lineNo_, key.isEmpty() ? QStringLiteral("the line") : key, problem);
     }
 
     Lead takeLead()
