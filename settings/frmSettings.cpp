@@ -123,6 +123,9 @@ frmSettings::frmSettings(QWidget* parent)
     Image2 = makeImage(this, "Image2", QStringLiteral(":/settings/banner.png"), Image2Place);
     Image1 = makeImage(this, "Image1", QStringLiteral(":/settings/illustration.png"), Image1Place);
 
+    // The banner lies over the illustration's blank top rows, which would
+    // otherwise cut a notch into its lower edge.
+    Image2->raise();
     // Pictures and the shape are drawn on the form itself, under every
     // control that is a window of its own.
     for (QWidget* control : {static_cast<QWidget*>(ZorvicClick1), static_cast<QWidget*>(chkBeep),

@@ -352,18 +352,19 @@ TEST(SettingsArt, PicturesHaveTheirSizesFormatsAndColours)
     EXPECT_EQ(aboveShown, 0) << "nothing that matters in the rows the dialog hides";
 
     // The illustration: keys and a mouse before an orange disc, edges in the
-    // dialog's window grey.
+    // dialog's white window background.
     const QByteArray illustrationPng = resource(QStringLiteral(":/settings/illustration.png"));
     EXPECT_EQ(pngColourType(illustrationPng), 2);
     const QImage illustration = QImage::fromData(illustrationPng).convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(illustration.size(), QSize(280, 280));
     for (const QPoint corner : {QPoint(0, 0), QPoint(279, 0), QPoint(0, 279), QPoint(279, 279)})
-        EXPECT_EQ(illustration.pixel(corner) & 0xFFFFFF, 0xEFEFEFu) << corner.x() << ", " << corner.y();
+        EXPECT_EQ(illustration.pixel(corner) & 0xFFFFFF, 0xFFFFFFu) << corner.x() << ", " << corner.y();
     const int orange = countPixels(illustration, [](QRgb p) {
         return qRed(p) > 200 && qGreen(p) > 80 && qGreen(p) < 200 && qBlue(p) < 90;
     });
+    // Key caps and mouse: light pixels within the disc, off the background.
     const int keyWhite = countPixels(illustration, [](QRgb p) {
-        return qRed(p) > 225 && qGreen(p) > 225 && qBlue(p) > 225 && (p & 0xFFFFFF) != 0xEFEFEF;
+        return qRed(p) > 225 && qGreen(p) > 225 && qBlue(p) > 225 && (p & 0xFFFFFF) != 0xFFFFFF;
     });
     EXPECT_GT(orange, 280 * 280 / 5) << "a large orange disc";
     EXPECT_GT(keyWhite, 1500) << "light key caps and mouse before it";

@@ -172,12 +172,13 @@ TEST_F(Settings, TabOrderAndLayout)
     for (QLabel* image : {dialog.Image1, dialog.Image2, dialog.Image3})
         EXPECT_EQ(image->pixmap().size(), image->size()) << image->objectName().toStdString();
 
-    // The shape and the pictures lie under the check box and the buttons.
+    // The shape and the pictures lie under the check box and the buttons,
+    // the banner over the illustration.
     std::vector<std::string> stacking; // bottom first
     for (QObject* child : dialog.children())
         if (child->isWidgetType())
             stacking.push_back(child->objectName().toStdString());
-    EXPECT_EQ(stacking, (std::vector<std::string>{"Shape1", "Image3", "Image2", "Image1",
+    EXPECT_EQ(stacking, (std::vector<std::string>{"Shape1", "Image3", "Image1", "Image2",
                                                   "ZorvicClick1", "chkBeep", "cmdOk"}));
 
     // The check box is white on the dialog's window colour.

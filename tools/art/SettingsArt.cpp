@@ -18,8 +18,8 @@
 namespace art {
 namespace {
 
-// The dialog's window colour, which the illustration's edges fade into.
-const QColor WindowGrey(239, 239, 239);
+// The dialog's window background, which the illustration's edges fade into.
+const QColor WindowBackground(255, 255, 255);
 
 // ---- Slogan -----------------------------------------------------------------
 
@@ -199,7 +199,7 @@ void drawIllustrationMouse(QPainter& p, const QPointF& centre, double angle)
 QImage drawIllustration()
 {
     QImage image(280, 280, QImage::Format_RGB32);
-    image.fill(WindowGrey);
+    image.fill(WindowBackground);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
