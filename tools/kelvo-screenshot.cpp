@@ -1,6 +1,7 @@
-// kelvo-screenshot FILE.png: writes the whole screen of $DISPLAY to a PNG (or,
-// for FILE.ppm, a PPM that tests read without an image library), for the
-// demo and for looking at a virtual desktop nobody can see.
+// kelvo-screenshot FILE.png [X Y WIDTH HEIGHT]: writes the whole screen of
+// $DISPLAY, or the rectangle given, to a PNG (or, for FILE.ppm, a PPM that
+// tests read without an image library), for the demo and for looking at a
+// virtual desktop nobody can see.
 // Exit status: 0 written; 2 bad arguments or no reachable display; 1 the
 // grab or the write failed.
 
@@ -27,9 +28,17 @@ int fail(int status, const QString& message)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || argv[1][0] == '\0') {
-        std::fprintf(stderr, "usage: kelvo-screenshot FILE.png|FILE.ppm\n"
-                             "  writes the whole screen of $DISPLAY to FILE\n");
+    int region[4] = {0, 0, -1, -1};
+    bool regionOk = argc == 2 || argc == 6;
+    for (int i = 2; regionOk && i < argc; ++i) {
+        char* end = nullptr;
+        const long value = std::strtol(argv[i], &end, 10);
+        regionOk = *argv[i] && !*end && value >= (i < 4 ? -100000 : 1) && value <= 100000;
+        region[i - 2] = int(value);
+    }
+    if (!regionOk || argv[1][0] == '\0') {
+        std::fprintf(stderr, "usage: kelvo-screenshot FILE.png|FILE.ppm [X Y WIDTH HEIGHT]\n"
+                             "  writes the whole screen of $DISPLAY, or that rectangle of it, to FILE\n");
         return 2;
     }
     // Qt ends the process without a word when it cannot reach the display,
@@ -51,7 +60,7 @@ int main(int argc, char** argv)
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return fail(2, QStringLiteral("display \"%1\" has no screen").arg(QString::fromLocal8Bit(display)));
-    const QPixmap shot = screen->grabWindow(0);
+    const QPixmap shot = screen->grabWindow(0, region[0], region[1], region[2], region[3]);
     if (shot.isNull())
         return fail(1, QStringLiteral("could not grab the screen of \"%1\"").arg(QString::fromLocal8Bit(display)));
 
