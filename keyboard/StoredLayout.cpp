@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -149,18 +148,36 @@ private:
     qsizetype pos_ = 0;
 };
 
+// Checked by hand: a regular expression would cost the program a JIT
+// compiler's memory for three one-line patterns.
 std::optional<qint64> wholeNumber(const QString& text)
 {
-    static const QRegularExpression number(QStringLiteral("^-?[0-9]{1,12}$"));
-    if (!number.match(text).hasMatch())
+    const qsizetype digits = text.size() - (text.startsWith(u'-') ? 1 : 0);
+    if (digits < 1 || digits > 12)
         return std::nullopt;
-    return text.toLongLong();
+    qint64 value = 0;
+    for (QChar c : QStringView(text).last(digits)) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return text.startsWith(u'-') ? -value : value;
 }
 
-bool validName(const QString& name)
+bool asciiLetter(QChar c)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.-]*$"));
-    return pattern.match(name).hasMatch();
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+}
+
+// A letter or "_", then letters, digits, "_" and the characters of `more`.
+bool validName(const QString& name, QStringView more = u".-")
+{
+    if (name.isEmpty() || !asciiLetter(name.front()))
+        return false;
+    for (QChar c : name)
+        if (!asciiLetter(c) && !(c >= u'0' && c <= u'9') && !more.contains(c))
+            return false;
+    return true;
 }
 
 class Parser {
@@ -310,8 +327,7 @@ private:
         control.kind = kind;
         control.line = lineNo_;
         control.name = cursor.word();
-        static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-        if (!identifier.match(control.name).hasMatch())
+        if (!validName(control.name, u""))
             fail(control.name, QStringLiteral("a control's name is a letter, then letters, digits or \"_\""));
         if (cursor.take(u'(')) {
             const auto index = wholeNumber(cursor.until(u')'));
