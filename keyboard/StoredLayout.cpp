@@ -470,7 +470,7 @@ private:
     int lineNo_ = 0;
     Lead pending_;
     int pendingLine_ = 0;
-    StoredControl* current_ = nullptr;
+    StoredControl* current_ = nullptr; // the last control, while its lines are read
     std::map<QString, PropertyValue> names_;
     std::map<QString, bool> arrays_; // name -> is an array
 };
@@ -481,8 +481,6 @@ StoredLayout StoredLayout::parse(const QByteArray& text, const QString& file, co
 {
     StoredLayout layout;
     layout.file = file;
-    // Controls are found by pointer while their entries are read.
-    layout.controls.reserve(size_t(text.count('\n')) + 1);
     Parser parser(layout, load);
     QList<QByteArray> lines = text.split('\n');
     if (text.endsWith('\n'))

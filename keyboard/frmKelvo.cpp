@@ -100,7 +100,13 @@ void frmKelvo::loadLayout(const StoredLayout& layout)
                           QStringLiteral("the keyboard window's control is missing"));
     }
 
+    // Kept for saving: the tables, the comments and the order. What the
+    // controls hold they write again.
     layout_ = layout;
+    for (StoredControl& stored : layout_.controls) {
+        stored.bag = PropertyBag();
+        stored.keyLines = {};
+    }
     controls_.assign(layout.controls.size(), nullptr);
     for (size_t i = 0; i < layout.controls.size(); ++i) {
         const StoredControl& stored = layout.controls[i];
