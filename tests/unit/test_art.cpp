@@ -315,6 +315,20 @@ TEST(KeyArt, LogosAreOpaqueDiscsShowingTheNameOrAMouse)
     EXPECT_NE(logos[2], logos[0]);
 }
 
+TEST(KeyArt, WindowIconsAre48PixelsTheTrayOneOpaqueTheOtherWithAlpha)
+{
+    const QByteArray withAlpha = resource(QStringLiteral(":/icons/AAAA.png"));
+    EXPECT_EQ(pngColourType(withAlpha), 6) << "32-bit colour with alpha";
+    const QImage icon = QImage::fromData(withAlpha).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(48, 48));
+    EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << "see-through around the mark";
+    EXPECT_EQ(qAlpha(icon.pixel(24, 24)), 255);
+
+    const QByteArray opaque = resource(QStringLiteral(":/icons/form.png"));
+    EXPECT_EQ(pngColourType(opaque), 2) << "24-bit colour without alpha";
+    EXPECT_EQ(QImage::fromData(opaque).size(), QSize(48, 48));
+}
+
 TEST(SettingsArt, PicturesHaveTheirSizesFormatsAndColours)
 {
     // The slogan: black script on a see-through ground.
