@@ -3,6 +3,9 @@
 // writers of the three file formats the program reads (GIF, ICO, PNG).
 
 #include <QFont>
+#include <QPen>
+#include <QPointF>
+#include <QRectF>
 #include <QImage>
 #include <QString>
 
@@ -57,6 +60,24 @@ bool writeIco4(const QString& path, const QImage& image, const std::vector<QRgb>
 // True when the desktop has the font family `font` asks for; otherwise prints
 // which Debian package brings it, since a substitute would change the output.
 bool fontPresent(const QFont& font, const char* package);
+
+// How a drawn computer mouse's shell is lit and outlined.
+struct MouseLook {
+    QColor shadow;        // cast down and to the right, by shadowOffset
+    QPointF shadowOffset;
+    double glowRadius;    // of the shell's light, as a share of its height
+    QPointF lightFrom;    // where the light is brightest, as shares of width and height from the centre
+    double midAt;         // where the light has faded to `mid`
+    QColor mid, rim;      // the shell's colour part way and at its edge
+    QPen outline;         // around the shell
+    QPen seams;           // between the two buttons and across below them
+    double seamInset;     // of the seams from the shell's outline
+};
+
+// The shell of a mouse seen from above, filling `body` (its two buttons at
+// the top, 40 % of its height): its shadow, the lit shell, its outline and
+// the seams between the buttons. The wheel and the cable are the caller's.
+void drawMouseShell(QPainter& p, const QRectF& body, const MouseLook& look);
 
 // Saves `image` under folder/name in the format the name's suffix gives.
 bool save(const QImage& image, const QString& folder, const QString& name);

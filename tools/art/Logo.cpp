@@ -109,21 +109,9 @@ void drawMouse(QPainter& p, const QPointF& centre)
     p.setPen(QPen(QColor(40, 44, 60), 6.0, Qt::SolidLine, Qt::RoundCap));
     p.drawPath(cable);
 
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(10, 12, 30, 90));
-    p.drawRoundedRect(body.translated(4, 5), w / 2, w / 2);
-    QRadialGradient shell(body.center(), h * 0.6, body.center() + QPointF(-w * 0.2, -h * 0.25));
-    shell.setColorAt(0.0, QColor(255, 255, 255));
-    shell.setColorAt(0.6, QColor(214, 218, 228));
-    shell.setColorAt(1.0, QColor(120, 126, 146));
-    p.setBrush(shell);
-    p.setPen(QPen(QColor(44, 48, 66), 3.5));
-    p.drawRoundedRect(body, w / 2, w / 2);
-    // The two buttons and the wheel between them.
-    const double split = body.top() + h * 0.40;
-    p.setPen(QPen(QColor(70, 76, 96), 3.0));
-    p.drawLine(QPointF(body.left() + 3, split), QPointF(body.right() - 3, split));
-    p.drawLine(QPointF(body.center().x(), body.top() + 2), QPointF(body.center().x(), split));
+    drawMouseShell(p, body,
+                   {QColor(10, 12, 30, 90), QPointF(4, 5), 0.6, QPointF(-0.2, -0.25), 0.6, QColor(214, 218, 228),
+                    QColor(120, 126, 146), QPen(QColor(44, 48, 66), 3.5), QPen(QColor(70, 76, 96), 3.0), 3});
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(56, 62, 84));
     p.drawRoundedRect(QRectF(body.center().x() - 5, body.top() + 12, 10, 20), 5, 5);
@@ -165,6 +153,26 @@ QImage drawLogo(Logo which)
 }
 
 } // namespace
+
+void drawMouseShell(QPainter& p, const QRectF& body, const MouseLook& look)
+{
+    const double w = body.width(), h = body.height();
+    p.setPen(Qt::NoPen);
+    p.setBrush(look.shadow);
+    p.drawRoundedRect(body.translated(look.shadowOffset), w / 2, w / 2);
+    QRadialGradient shell(body.center(), h * look.glowRadius,
+                          body.center() + QPointF(w * look.lightFrom.x(), h * look.lightFrom.y()));
+    shell.setColorAt(0.0, QColor(255, 255, 255));
+    shell.setColorAt(look.midAt, look.mid);
+    shell.setColorAt(1.0, look.rim);
+    p.setBrush(shell);
+    p.setPen(look.outline);
+    p.drawRoundedRect(body, w / 2, w / 2);
+    const double split = body.top() + h * 0.40;
+    p.setPen(look.seams);
+    p.drawLine(QPointF(body.left() + look.seamInset, split), QPointF(body.right() - look.seamInset, split));
+    p.drawLine(QPointF(body.center().x(), body.top() + look.seamInset - 1), QPointF(body.center().x(), split));
+}
 
 bool drawLogos(const QString& folder)
 {

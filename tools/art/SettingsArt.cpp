@@ -169,20 +169,10 @@ void drawIllustrationMouse(QPainter& p, const QPointF& centre, double angle)
     p.rotate(angle);
     const double w = MouseW, h = MouseH;
     const QRectF body(-w / 2, -h / 2, w, h);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(80, 30, 0, 60));
-    p.drawRoundedRect(body.translated(6, 8), w / 2, w / 2);
-    QRadialGradient shell(body.center(), h * 0.62, body.center() + QPointF(-w * 0.22, -h * 0.28));
-    shell.setColorAt(0.0, QColor(255, 255, 255));
-    shell.setColorAt(0.55, QColor(222, 226, 236));
-    shell.setColorAt(1.0, QColor(132, 138, 160));
-    p.setBrush(shell);
-    p.setPen(QPen(QColor(72, 76, 100), 2.0));
-    p.drawRoundedRect(body, w / 2, w / 2);
+    drawMouseShell(p, body,
+                   {QColor(80, 30, 0, 60), QPointF(6, 8), 0.62, QPointF(-0.22, -0.28), 0.55, QColor(222, 226, 236),
+                    QColor(132, 138, 160), QPen(QColor(72, 76, 100), 2.0), QPen(QColor(110, 116, 140), 2.0), 2});
     const double split = body.top() + h * 0.40;
-    p.setPen(QPen(QColor(110, 116, 140), 2.0));
-    p.drawLine(QPointF(body.left() + 2, split), QPointF(body.right() - 2, split));
-    p.drawLine(QPointF(0, body.top() + 1), QPointF(0, split));
     QLinearGradient wheel(-5, 0, 5, 0);
     wheel.setColorAt(0.0, QColor(50, 54, 78));
     wheel.setColorAt(0.5, QColor(120, 126, 150));
