@@ -11,9 +11,8 @@
 #include "keyboard/StoredLayout.h"
 #include "platform/fake/FakeKeySender.h"
 #include "platform/fake/FakeTone.h"
+#include "tests/fuzz/FuzzApplication.h"
 #include "tests/fuzz/FuzzCheck.h"
-
-#include <QApplication>
 
 #include <cstdint>
 #include <cstring>
@@ -38,14 +37,7 @@ PictureRef fakePicture(const QString& path, Picture::Kind kind)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_layout";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    Q_UNUSED(app);
+    fuzzApplication();
 
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
     const int lines = int(text.count('\n')) + 1;

@@ -10,9 +10,8 @@
 // (none, empty, or a small image of the next two bytes' size).
 
 #include "button/ZorvicClick.h"
+#include "tests/fuzz/FuzzApplication.h"
 #include "tests/fuzz/FuzzCheck.h"
-
-#include <QApplication>
 
 #include <cstdint>
 #include <cstring>
@@ -109,14 +108,7 @@ PropertyBag saved(const ZorvicClick& button)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_property_bag";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    Q_UNUSED(app);
+    fuzzApplication();
 
     Reader in(data, size);
     PropertyBag bag;
