@@ -17,8 +17,6 @@ struct FontFace {
     double points = 0; // size in points, a whole number of pixels at 96 dpi
     int weight = 400;  // 400 regular, 700 bold
     int charset = 0;   // 0 text, 2 symbol
-
-    bool operator==(const FontFace&) const = default;
 };
 
 // The size in pixels at 96 dots per inch, or nothing when `points` is not a

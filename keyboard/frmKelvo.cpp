@@ -119,8 +119,7 @@ void frmKelvo::loadLayout(const StoredLayout& layout)
         auto* control = new ZorvicClick(this);
         controls_[i] = control;
         control->setObjectName(stored.title());
-        control->setGeometry(stored.left / TwipsPerPixel, stored.top / TwipsPerPixel,
-                             stored.width / TwipsPerPixel, stored.height / TwipsPerPixel);
+        control->setGeometry(pixelRect(stored.left, stored.top, stored.width, stored.height));
         try {
             control->ReadProperties(stored.bag);
         } catch (const PropertyError& error) {

@@ -39,8 +39,7 @@ constexpr qint32 SystemWindowColor = qint32(0x80000005);
 
 QRect pixels(const Place& place)
 {
-    return QRect(place.left / TwipsPerPixel, place.top / TwipsPerPixel,
-                 place.width / TwipsPerPixel, place.height / TwipsPerPixel);
+    return pixelRect(place.left, place.top, place.width, place.height);
 }
 
 // A picture shown at its own size from the control's top-left corner; a
