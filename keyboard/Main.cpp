@@ -1,8 +1,8 @@
 #include "keyboard/Main.h"
 
-#include <QGuiApplication>
+#include "platform/WindowRole.h"
+
 #include <QRegion>
-#include <QScreen>
 #include <QWidget>
 
 namespace kelvo {
@@ -11,13 +11,12 @@ bool BeepOn = false;
 
 QRect TaskbarWorkArea()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : QRect();
+    return currentWindowRole().workArea(nullptr);
 }
 
 void MakeTranslucent(QWidget* form, QColor colorKey, int alpha)
 {
-    form->setWindowOpacity(alpha / 255.0);
+    currentWindowRole().setOpacity(form, alpha / 255.0);
     // The form's own background shows only where no control covers it, so
     // the colour key's pixels are exactly those outside every control.
     QPalette palette = form->palette();
@@ -42,15 +41,7 @@ void ShapeToControls(QWidget* form)
 
 void SetTopmost(QWidget* form, int on)
 {
-    const bool wanted = on == 1;
-    if (form->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != wanted) {
-        const bool visible = form->isVisible();
-        form->setWindowFlag(Qt::WindowStaysOnTopHint, wanted);
-        if (visible)
-            form->show();
-    }
-    if (wanted)
-        form->raise();
+    currentWindowRole().keepAbove(form, on == 1);
 }
 
 } // namespace kelvo

@@ -6,6 +6,7 @@
 #include "platform/KeySender.h"
 #include "platform/Platform.h"
 #include "platform/Tone.h"
+#include "platform/WindowRole.h"
 #include "settings/frmSettings.h"
 
 #include <QCursor>
@@ -212,8 +213,9 @@ void frmKelvo::Form_Load()
     BeepOn = true;
     // Bottom-right corner on the bottom-right corner of the work area: above
     // a bottom panel, beside a side one.
+    currentWindowRole().adopt(this, WindowRole::Kind::Keyboard);
     const QRect area = TaskbarWorkArea();
-    move(area.right() + 1 - width(), area.bottom() + 1 - height());
+    currentWindowRole().moveTo(this, QPoint(area.right() + 1 - width(), area.bottom() + 1 - height()));
     MakeTranslucent(this, FormBackColor, FormAlpha);
     shaped_ = true;
     tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
@@ -271,6 +273,7 @@ void frmKelvo::tray_LeftButtonUp()
         return;
     hiddenInTray_ = false;
     setWindowState(windowState() & ~Qt::WindowMinimized);
+    currentWindowRole().adopt(this, WindowRole::Kind::Keyboard);
     show();
 }
 
@@ -280,11 +283,11 @@ void frmKelvo::cmdKelvo_MouseDown(qint16& Button, qint16&, float& X, float& Y)
         // The press may already be over by the time it is handled.
         if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
             return;
-        if (windowHandle() && windowHandle()->startSystemMove())
+        if (currentWindowRole().startMove(this))
             return;
-        // No window manager to move us: follow the pointer ourselves.
+        // Nothing to move us: follow the pointer ourselves.
         manualDrag_ = true;
-        dragStart_ = QCursor::pos() - pos();
+        dragStart_ = QCursor::pos() - currentWindowRole().position(this);
     } else if (Button == 2) {
         if (!settings_)
             settings_ = new frmSettings();
@@ -296,7 +299,7 @@ bool frmKelvo::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == cmdKelvo && manualDrag_) {
         if (event->type() == QEvent::MouseMove)
-            move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragStart_);
+            currentWindowRole().moveTo(this, static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragStart_);
         else if (event->type() == QEvent::MouseButtonRelease)
             manualDrag_ = false;
     }

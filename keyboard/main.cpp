@@ -43,6 +43,7 @@ int main(int argc, char** argv)
 {
     using namespace kelvo;
 
+    prepareSession();
     // Without a display there is nothing to show and nowhere to type; say
     // so before the toolkit gives up less politely.
     SenderOpening opening = openKeySender();
@@ -77,6 +78,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::unique_ptr<Tone> tone = openTone();
+    std::unique_ptr<WindowRole> role = openWindowRole();
+    useWindowRole(role.get());
     ZorvicClick::usePointerProbe(probe.get());
     quitOnSignals(app);
 
@@ -88,6 +91,7 @@ int main(int argc, char** argv)
     } catch (const LayoutError& error) {
         std::fprintf(stderr, "kelvo: the keyboard's layout is wrong: %s\n", error.what());
         ZorvicClick::usePointerProbe(nullptr);
+        useWindowRole(nullptr);
         return 2;
     }
     QObject::connect(form.get(), &frmKelvo::ended, &app, [] { QApplication::exit(0); });
@@ -97,5 +101,6 @@ int main(int argc, char** argv)
     form->Form_Unload();
     form.reset();
     ZorvicClick::usePointerProbe(nullptr);
+    useWindowRole(nullptr);
     return status;
 }

@@ -6,6 +6,8 @@
 
 namespace kelvo {
 
+void prepareSession() {}
+
 SenderOpening openKeySender()
 {
     return X11KeySender::open(keystrokeTraceOn());
@@ -19,6 +21,11 @@ std::unique_ptr<PointerProbe> openPointerProbe()
 std::unique_ptr<Tone> openTone()
 {
     return std::make_unique<PulseTone>();
+}
+
+std::unique_ptr<WindowRole> openWindowRole()
+{
+    return std::make_unique<WindowRole>();
 }
 
 } // namespace kelvo

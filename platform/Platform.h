@@ -1,9 +1,11 @@
 #pragma once
-// The one place that picks the platform backends for this build.
+// The one place that picks the platform backends: for this build, and on
+// Linux for this session, from what its display server offers.
 
 #include "platform/KeySender.h"
 #include "platform/PointerProbe.h"
 #include "platform/Tone.h"
+#include "platform/WindowRole.h"
 
 #include <QString>
 
@@ -23,6 +25,13 @@ struct SenderOpening {
     QString error;                        // a sentence for people
 };
 
+// Looks at the session once, before the toolkit starts: decides which
+// backends the open functions below give, and tells Qt what it must know
+// before its platform starts (which platform plugin to use, say). Says on
+// standard error, once, what this session cannot reach. Calling it again
+// does nothing.
+void prepareSession();
+
 // Connects the key sender to the desktop named by the environment (DISPLAY).
 SenderOpening openKeySender();
 
@@ -32,6 +41,10 @@ std::unique_ptr<PointerProbe> openPointerProbe();
 
 // The tone of this platform; a silent one where no sound device exists.
 std::unique_ptr<Tone> openTone();
+
+// The role of the program's windows on this desktop; called once the
+// application object exists.
+std::unique_ptr<WindowRole> openWindowRole();
 
 // One pass of the event loop: pending events are dispatched, which may run
 // other handlers before the caller goes on.

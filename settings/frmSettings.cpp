@@ -6,6 +6,7 @@
 #include "keyboard/KeyLayout.h"
 #include "keyboard/Main.h"
 #include "keyboard/mAlphaIcon.h"
+#include "platform/WindowRole.h"
 #include "settings/Shape.h"
 
 #include <QCheckBox>
@@ -138,8 +139,10 @@ frmSettings::frmSettings(QWidget* parent)
 void frmSettings::placeCorner(QPoint corner)
 {
     corner_ = corner;
-    if (!isVisible())
+    if (!isVisible()) {
+        currentWindowRole().adopt(this, WindowRole::Kind::Dialog);
         show();
+    }
     applyCorner();
     raise();
 }
@@ -147,7 +150,7 @@ void frmSettings::placeCorner(QPoint corner)
 void frmSettings::applyCorner()
 {
     const QSize frame = frameGeometry().size();
-    move(*corner_ - QPoint(frame.width(), frame.height()));
+    currentWindowRole().moveTo(this, *corner_ - QPoint(frame.width(), frame.height()));
     // A window just shown has no frame yet; once the window manager has
     // framed it, it is placed again by its outer corner.
     if (frame != size())

@@ -32,6 +32,7 @@ int main(int argc, char** argv)
         sigaddset(&stop, s);
     sigprocmask(SIG_BLOCK, &stop, nullptr);
 
+    prepareSession();
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     bool wait = true;
