@@ -19,6 +19,9 @@ namespace kelvo {
 namespace {
 
 PointerProbe* probe = nullptr;
+// Where the pointer rested when controls last came or went from under it;
+// empty once it has moved since.
+std::optional<QPoint> stillAt;
 
 // A pointing hand, its fingertip the hot spot.
 const QCursor& handCursor()
@@ -114,6 +117,36 @@ void ZorvicClick::usePointerProbe(PointerProbe* pointer)
     probe = pointer;
 }
 
+void ZorvicClick::PointerStillAt(QPoint globalPos)
+{
+    stillAt = globalPos;
+}
+
+bool ZorvicClick::pointerMovedTo(QPoint globalPos)
+{
+    if (stillAt && *stillAt == globalPos)
+        return false;
+    stillAt.reset();
+    return true;
+}
+
+void ZorvicClick::notePointerLeft()
+{
+    // A window put over us, or ours taken away, leaves the pointer where it
+    // was; coming back into view there is no move. Going to another control
+    // of ours is one.
+    // (Only a control the pointer was seen moving over can have been left
+    // that way; the others' first tick after start would ask for nothing.)
+    // The position is the one the pointer had when it was found outside, not
+    // a later one: by then it may be back where it left.
+    QWidget* top = window();
+    if (movedOver_ && probe && top->windowHandle() && !probe->pointerIn(top->winId())) {
+        const std::optional<QPoint> at = probe->lastPosition();
+        stillAt = at ? (QPointF(*at) / top->devicePixelRatioF()).toPoint() : QCursor::pos();
+    }
+    movedOver_ = false;
+}
+
 ZorvicClick::ZorvicClick(QWidget* parent)
     : QWidget(parent)
 {
@@ -159,6 +192,7 @@ void ZorvicClick::OverTimer_Timer()
     if (!IsPointerOver()) {
         OverTimer.stop();
         OverTimer.setInterval(TrackingPeriodMs);
+        notePointerLeft();
         PointerIsOut = true;
         Redraw(StateNormal);
         emit MouseOut();
@@ -222,14 +256,19 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
         move(mapToParent(event->position().toPoint()) - dragOffset_);
         return;
     }
+    if (!pointerMovedTo(event->globalPosition().toPoint()))
+        return;
     pointerMovedOver(event->buttons(), event->modifiers(), event->position());
 }
 
 void ZorvicClick::enterEvent(QEnterEvent* event)
 {
     // Coming back to the very point it left from is no move to Qt, but it is
-    // the pointer moving over the control.
+    // the pointer moving over the control; a control that came into view
+    // under a pointer at rest is not.
     QWidget::enterEvent(event);
+    if (!pointerMovedTo(event->globalPosition().toPoint()))
+        return;
     pointerMovedOver(QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers(),
                      event->position());
 }
@@ -239,14 +278,25 @@ void ZorvicClick::leaveEvent(QEvent* event)
     // The window system says the pointer went; while tracking, make sure at
     // once rather than at the next tick.
     QWidget::leaveEvent(event);
-    if (OverTimer.isActive())
+    if (OverTimer.isActive()) {
         OverTimer_Timer();
+    } else if (stillAt) {
+        // Leaving a control that came into view under the pointer: the
+        // pointer moved, unless a window was put over us where it rests.
+        QWidget* top = window();
+        if (probe && top->windowHandle() && !probe->pointerIn(top->winId())) {
+            const std::optional<QPoint> at = probe->lastPosition();
+            if (at && (QPointF(*at) / top->devicePixelRatioF()).toPoint() != *stillAt)
+                stillAt.reset();
+        }
+    }
 }
 
 void ZorvicClick::pointerMovedOver(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
                                    QPointF at)
 {
     quietTicks_ = 0;
+    movedOver_ = true;
     if (!OverTimer.isActive())
         OverTimer.start();
     else if (OverTimer.interval() != TrackingPeriodMs)

@@ -39,6 +39,13 @@ public:
     // The pointer every control asks where it is; set once at start-up.
     static void usePointerProbe(PointerProbe* probe);
 
+    // Says that the pointer rests at `globalPos` (logical screen pixels)
+    // while controls come or go from under it: a window of ours is shown or
+    // hidden there. A control that then finds itself under the pointer
+    // raises no MouseMove until the pointer has really moved, so nothing
+    // starts without a rest the user made.
+    static void PointerStillAt(QPoint globalPos);
+
     // Colours are colour values: red in the lowest byte, green in the next,
     // blue in the third; a value with the high bit set names a system colour.
     // Setting a property takes effect at once, repaints the face in the
@@ -252,8 +259,16 @@ private:
     void drawCaption(QPainter& painter);
     void drawIcon(QPainter& painter);
 
+    // True, and the stillness forgotten, when the pointer at globalPos is a
+    // move: anywhere but where it was last said to rest.
+    static bool pointerMovedTo(QPoint globalPos);
+    // The pointer left us: if it left every window of ours, it rests
+    // wherever it is now as far as our controls can tell.
+    void notePointerLeft();
+
     QTimer OverTimer{this};
     int quietTicks_ = 0; // tracking ticks since the pointer last moved over us
+    bool movedOver_ = false; // the pointer moved over us since it last left
     QImage pic_;         // the state's picture, tinted, before stretching
                          // (100 x 40 and black until it holds one)
     QImage image_;       // the face as last painted

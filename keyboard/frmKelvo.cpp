@@ -233,6 +233,8 @@ void frmKelvo::Form_Unload()
 
 void frmKelvo::showEvent(QShowEvent* event)
 {
+    // Keys that appear under a pointer at rest must not start typing.
+    ZorvicClick::PointerStillAt(QCursor::pos());
     QWidget::showEvent(event);
     Form_Activate();
 }
@@ -242,6 +244,11 @@ void frmKelvo::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+    // Restored by the window manager: the keys come back under the pointer.
+    if (event->type() == QEvent::WindowStateChange
+        && (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
+        && !(windowState() & Qt::WindowMinimized))
+        ZorvicClick::PointerStillAt(QCursor::pos());
 }
 
 void frmKelvo::cmdExit_Click()

@@ -3,6 +3,7 @@
 #include "platform/pulse/PulseTone.h"
 #include "platform/x11/X11KeySender.h"
 #include "platform/x11/X11PointerProbe.h"
+#include "platform/x11/X11WindowRole.h"
 
 namespace kelvo {
 
@@ -25,6 +26,8 @@ std::unique_ptr<Tone> openTone()
 
 std::unique_ptr<WindowRole> openWindowRole()
 {
+    if (std::unique_ptr<WindowRole> role = X11WindowRole::open())
+        return role;
     return std::make_unique<WindowRole>();
 }
 

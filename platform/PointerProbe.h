@@ -17,6 +17,11 @@ public:
     // the pointer; empty when another client's window, a menu or nothing of
     // ours lies at the pointer, or it is on another screen.
     virtual std::optional<QPoint> pointerIn(WId window) = 0;
+
+    // Where the pointer was on the screen, in device pixels, when pointerIn
+    // last answered, whatever window it was over then; empty where the
+    // desktop does not say.
+    virtual std::optional<QPoint> lastPosition() const { return std::nullopt; }
 };
 
 } // namespace kelvo

@@ -10,6 +10,7 @@
 #include "settings/Shape.h"
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
@@ -168,6 +169,8 @@ void frmSettings::paintEvent(QPaintEvent* event)
 
 void frmSettings::hideEvent(QHideEvent* event)
 {
+    // The keys it covered come back into view under the pointer.
+    ZorvicClick::PointerStillAt(QCursor::pos());
     QWidget::hideEvent(event);
     corner_.reset();
 }

@@ -16,9 +16,11 @@ void FakePointerProbe::placeOver(WId window, QPoint position)
     position_ = position;
 }
 
-void FakePointerProbe::moveAway()
+void FakePointerProbe::moveAway(std::optional<QPoint> position)
 {
     window_.reset();
+    if (position)
+        position_ = *position;
 }
 
 } // namespace kelvo

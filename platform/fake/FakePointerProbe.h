@@ -8,12 +8,14 @@ namespace kelvo {
 class FakePointerProbe : public PointerProbe {
 public:
     std::optional<QPoint> pointerIn(WId window) override;
+    std::optional<QPoint> lastPosition() const override { return position_; }
 
     // Puts the pointer over `window` at `position` on the screen (device
     // pixels), with that window in front of everything else there.
     void placeOver(WId window, QPoint position);
-    // Puts the pointer somewhere no window of ours is.
-    void moveAway();
+    // Puts the pointer somewhere no window of ours is: at `position` when
+    // given (device pixels), else where it was.
+    void moveAway(std::optional<QPoint> position = std::nullopt);
 
     // How many times the pointer was asked for.
     int queries() const { return queries_; }

@@ -44,6 +44,13 @@ unsigned long X11PointerProbe::topLevelOf(unsigned long window)
     return 0;
 }
 
+std::optional<QPoint> X11PointerProbe::lastPosition() const
+{
+    if (!answered_)
+        return std::nullopt;
+    return QPoint(rootX_, rootY_);
+}
+
 std::optional<QPoint> X11PointerProbe::pointerIn(WId window)
 {
     // The server's answer to "which child of the root is under the pointer"

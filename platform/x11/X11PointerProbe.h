@@ -19,6 +19,7 @@ public:
     X11PointerProbe& operator=(const X11PointerProbe&) = delete;
 
     std::optional<QPoint> pointerIn(WId window) override;
+    std::optional<QPoint> lastPosition() const override;
 
 private:
     explicit X11PointerProbe(Display* display);

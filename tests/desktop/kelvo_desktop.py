@@ -795,10 +795,18 @@ class Kelvo:
         l, t, w, h = KEY_RECTS[control] if isinstance(control, int) else CONTROL_RECTS[control]
         return self.screen_point(l + w // 2, t + h // 2)
 
+    def move_onto(self, control):
+        """Moves the pointer onto the centre of a key or control as a hand
+        does, by way of a point beside it: a pointer that only appears where
+        it rested before (warped back to the very point) is no move to kelvo."""
+        x, y = self.centre_of(control)
+        self.desktop.move_pointer(x + 2, y + 1)
+        self.desktop.move_pointer(x, y)
+
     def rest_on(self, key, seconds):
         """Moves the pointer onto the centre of key, leaves it there for seconds
         (the dwell being measured) and moves it off the keyboard again."""
-        self.desktop.move_pointer(*self.centre_of(key))
+        self.move_onto(key)
         time.sleep(seconds)
         self.leave()
 

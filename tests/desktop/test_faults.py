@@ -201,7 +201,7 @@ class LostServers(unittest.TestCase):
         self.addCleanup(kelvo.stop)
         xev.skip()
         with server.record() as rec:
-            desktop.move_pointer(*kelvo.centre_of(kd.KEY_H))
+            kelvo.move_onto(kd.KEY_H)
             rec.wait_for_sound()
             server.signal(signal.SIGKILL)
         # Typing goes on without waiting on the dead server: a tick every 200 ms.
@@ -233,7 +233,7 @@ class Signals(unittest.TestCase):
                 self.addCleanup(kelvo.stop)
                 xev.skip()
                 self.latch_shift(kelvo, xev)
-                desktop.move_pointer(*kelvo.centre_of(kd.KEY_A))
+                kelvo.move_onto(kd.KEY_A)
                 kd.wait_until(lambda: len(key_presses(xev)) >= 2, what="A to type")
                 time.sleep(delay)
                 kelvo.proc.send_signal(signal.SIGTERM)

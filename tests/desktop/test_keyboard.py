@@ -79,6 +79,31 @@ class DwellTyping(KeyboardCase):
         landed = self.terminal.received()
         time.sleep(0.6)
         self.assertEqual(self.terminal.received(), landed, "H went on typing under the menu")
+        # The menu goes and the key is there again under a pointer that never
+        # moved: no rest was made, nothing is typed until the pointer moves.
+        desktop.stop(menu)
+        kd.wait_until(lambda: " %s " % geometry not in kd.run(["xwininfo", "-root", "-children"]).stdout,
+                      what="the window over H to go")
+        time.sleep(0.8)
+        self.assertEqual(self.terminal.received(), landed, "H typed on its own once uncovered")
+        desktop.move_pointer(x + 2, y + 1)
+        kd.wait_until(lambda: len(self.terminal.received()) > len(landed),
+                      what="H to type once the pointer moved")
+        self.kelvo.leave()
+
+    def test_a_key_that_opens_under_a_resting_pointer_waits_for_it_to_move(self):
+        self.kelvo.stop()
+        # Where H will be when the keyboard opens at the work area's corner.
+        x, y, w, h = kd.work_area()
+        l, t, kw, kh = kd.KEY_RECTS[kd.KEY_H]
+        under = (x + w - kd.KEYBOARD_SIZE[0] + l + kw // 2, y + h - kd.KEYBOARD_SIZE[1] + t + kh // 2)
+        desktop.move_pointer(*under)
+        self.kelvo = self.start_kelvo()
+        self.assertEqual(self.kelvo.centre_of(kd.KEY_H), under)
+        time.sleep(1.0)
+        self.assertEqual(self.terminal.received(), b"", "H typed under a pointer that never moved")
+        desktop.move_pointer(under[0] + 2, under[1])
+        kd.wait_until(lambda: self.terminal.received(), what="H to type once the pointer moved")
         self.kelvo.leave()
 
     def type_one_tick(self, key):
@@ -129,7 +154,7 @@ class ArrowsAndBeeps(KeyboardCase):
 
         if server:
             with server.record() as letter:
-                kelvo.desktop.move_pointer(*kelvo.centre_of(kd.KEY_H))
+                kelvo.move_onto(kd.KEY_H)
                 letter.wait_for_sound()
                 kelvo.leave()
                 letter.wait_for_more(0.3)

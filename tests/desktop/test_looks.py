@@ -80,7 +80,7 @@ class Looks(unittest.TestCase):
     def rest_until_typed(self, key):
         """Rests on key until it has typed once, then moves away."""
         before = len(self.events.events())
-        desktop.move_pointer(*self.kelvo.centre_of(key))
+        self.kelvo.move_onto(key)
         kd.wait_until(lambda: kd.presses(self.events.events()[before:]), what="a keystroke from key %d" % key)
         self.kelvo.leave()
         time.sleep(0.05)
@@ -91,7 +91,7 @@ class Looks(unittest.TestCase):
         falling either side of the rest only costs another try."""
         latched = self.face(self.shot(), key) != plain
         for _ in range(attempts):
-            desktop.move_pointer(*self.kelvo.centre_of(key))
+            self.kelvo.move_onto(key)
             time.sleep(ONE_TICK)
             self.kelvo.leave()
             time.sleep(0.1)
@@ -119,7 +119,7 @@ class Looks(unittest.TestCase):
         normal = self.face(screen, 0)
 
         # Over: the letter turns light blue while the pointer is on it.
-        desktop.move_pointer(*self.kelvo.centre_of(0))
+        self.kelvo.move_onto(0)
         over = kd.wait_until(lambda: (lambda rgb: rgb if rgb != normal else None)(self.face(self.shot(), 0)),
                              what="key A's face to change under the pointer")
         self.kelvo.leave()

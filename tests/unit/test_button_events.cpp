@@ -234,3 +234,44 @@ TEST_F(ButtonEvents, RestingPointerIsAskedLessOftenAndALeaveIsCheckedAtOnce)
     EXPECT_FALSE(tracking());
     EXPECT_EQ(timer->interval(), ZorvicClick::TrackingPeriodMs);
 }
+
+TEST_F(ButtonEvents, ControlAppearingUnderAPointerAtRestWaitsForAMove)
+{
+    // The pointer at a point of the button, as the display server and then
+    // as the events say.
+    auto enter = [&](QPoint at) {
+        pointer.placeOver(host.winId(), button->mapToGlobal(at));
+        QEnterEvent event(at, at, button->mapToGlobal(at));
+        QApplication::sendEvent(button, &event);
+    };
+    auto move = [&](QPoint at) {
+        pointer.placeOver(host.winId(), button->mapToGlobal(at));
+        moveOn(at);
+    };
+    button->take();
+    // A window of ours shown where the pointer rests: neither the enter nor a
+    // move that goes nowhere is the pointer moving over the control.
+    const QPoint still(8, 9);
+    ZorvicClick::PointerStillAt(button->mapToGlobal(still));
+    enter(still);
+    move(still);
+    EXPECT_EQ(button->take(), QStringList{});
+    move(still + QPoint(1, 0));
+    EXPECT_EQ(button->take(), QStringList{"move 0 0 9 9"});
+
+    // Covered by another window while the pointer rests, then uncovered: the
+    // same.
+    takeAfter(1);
+    pointer.moveAway();
+    EXPECT_EQ(takeAfter(2), (QStringList{"paint 0", "out"}));
+    enter(still + QPoint(1, 0));
+    EXPECT_EQ(button->take(), QStringList{});
+
+    // Coming back from elsewhere is a move, even to the point it left.
+    move(QPoint(12, 10));
+    takeAfter(2);
+    pointer.moveAway(host.mapToGlobal(QPoint(150, 90)));
+    takeAfter(2);
+    enter(QPoint(12, 10));
+    EXPECT_EQ(button->take(), QStringList{"move 0 0 12 10"});
+}

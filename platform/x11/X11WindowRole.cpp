@@ -1,0 +1,288 @@
+#include "platform/x11/X11WindowRole.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace kelvo {
+
+namespace {
+
+// A window manager's placement of a window just shown is put right for this
+// long; after that a move is someone's choice (a drag, a tool) and is kept.
+constexpr int PlacingMs = 1500;
+// Some managers answer a move with a move of their own; this many tries and
+// no more.
+constexpr int MaxCorrections = 3;
+
+constexpr unsigned long AllDesktops = 0xFFFFFFFF;
+
+// The 32-bit values of a property, as Xlib hands them (in longs).
+std::vector<unsigned long> cardinals(Display* display, Window window, Atom property, Atom type)
+{
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display, window, property, 0, 64, False, type, &actualType, &format, &count,
+                           &after, &data)
+            == Success
+        && data && format == 32 && actualType == type) {
+        const auto* longs = reinterpret_cast<const unsigned long*>(data);
+        values.assign(longs, longs + count);
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
+Atom atom(Display* display, const char* name)
+{
+    return XInternAtom(display, name, False);
+}
+
+} // namespace
+
+std::unique_ptr<X11WindowRole> X11WindowRole::open()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return nullptr;
+    return std::unique_ptr<X11WindowRole>(new X11WindowRole(display));
+}
+
+X11WindowRole::X11WindowRole(Display* display)
+    : display_(display)
+{
+}
+
+X11WindowRole::~X11WindowRole()
+{
+    XCloseDisplay(display_);
+}
+
+X11WindowRole::Place& X11WindowRole::placeOf(QWidget* window)
+{
+    auto it = places_.find(window);
+    if (it == places_.end()) {
+        it = places_.insert(window, Place{window, window->pos()});
+        window->installEventFilter(this);
+        connect(window, &QObject::destroyed, this, [this, window] { places_.remove(window); });
+    }
+    return *it;
+}
+
+void X11WindowRole::adopt(QWidget* window, Kind kind)
+{
+    placeOf(window);
+    if (kind == Kind::Keyboard)
+        setKeyboardHints(window->winId());
+}
+
+// The hints are chosen for what they make of the keyboard across managers:
+// - type NORMAL, then UTILITY: managers that follow the EWMH take the first
+//   type they know, and a normal window stays in taskbars and task switchers
+//   (metacity, marco and mutter drop utility windows from both); awesome
+//   instead takes the most specific type it knows, and its stock
+//   configuration puts a title bar on normal windows only. Neither type lets
+//   a manager treat the window as a dock or a panel.
+// - the ICCCM's "no input" model: WM_HINTS input False (Qt sets it) and no
+//   WM_TAKE_FOCUS among the protocols. With WM_TAKE_FOCUS, which Qt always
+//   offers, the window is "globally active", and managers that focus under
+//   the pointer (awesome, i3) make it the active window or give the focus to
+//   a window of their own, so keystrokes would go nowhere.
+// - sticky, and on every desktop, so switching workspace does not lose it.
+// - above, which Qt sets for the stays-on-top flag; kept when merging.
+// The manager removes _NET_WM_STATE when a window is withdrawn, so this is
+// done before every show.
+void X11WindowRole::setKeyboardHints(unsigned long window)
+{
+    Display* d = display_;
+    const Atom types[] = {atom(d, "_NET_WM_WINDOW_TYPE_NORMAL"), atom(d, "_NET_WM_WINDOW_TYPE_UTILITY")};
+    XChangeProperty(d, window, atom(d, "_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(types), 2);
+
+    Atom* protocols = nullptr;
+    int count = 0;
+    if (XGetWMProtocols(d, window, &protocols, &count)) {
+        const Atom takeFocus = atom(d, "WM_TAKE_FOCUS");
+        std::vector<Atom> kept;
+        for (int i = 0; i < count; ++i)
+            if (protocols[i] != takeFocus)
+                kept.push_back(protocols[i]);
+        XSetWMProtocols(d, window, kept.data(), int(kept.size()));
+        XFree(protocols);
+    }
+
+    XWMHints* hints = XGetWMHints(d, window);
+    XWMHints noInput{};
+    XWMHints* wanted = hints ? hints : &noInput;
+    wanted->flags |= InputHint;
+    wanted->input = False;
+    XSetWMHints(d, window, wanted);
+    if (hints)
+        XFree(hints);
+
+    const Atom state = atom(d, "_NET_WM_STATE");
+    std::vector<unsigned long> states = cardinals(d, window, state, XA_ATOM);
+    for (const char* name : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"}) {
+        const Atom wantedState = atom(d, name);
+        if (std::find(states.begin(), states.end(), wantedState) == states.end())
+            states.push_back(wantedState);
+    }
+    XChangeProperty(d, window, state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(states.data()), int(states.size()));
+
+    const unsigned long desktop = AllDesktops;
+    XChangeProperty(d, window, atom(d, "_NET_WM_DESKTOP"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&desktop), 1);
+    // Done before Qt, on its own connection, asks for the window to be mapped.
+    XSync(d, False);
+}
+
+QRect X11WindowRole::workArea(const QWidget* window) const
+{
+    // Qt reads _NET_WORKAREA where the manager publishes one.
+    const Window root = DefaultRootWindow(display_);
+    if (!cardinals(display_, root, atom(display_, "_NET_WORKAREA"), XA_CARDINAL).empty())
+        return WindowRole::workArea(window);
+    QScreen* screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const qreal ratio = screen->devicePixelRatio();
+    const QRect logical = screen->geometry();
+    const QRect device(logical.topLeft() * ratio, logical.size() * ratio);
+    const QRect usable = screenLessStruts(device);
+    return QRect(usable.topLeft() / ratio, usable.size() / ratio);
+}
+
+// Without a published work area, the usable part of the screen is what the
+// docks and panels leave: each reserves a strip along an edge of the whole
+// X screen, over part of that edge (_NET_WM_STRUT_PARTIAL), or all of it
+// (the older _NET_WM_STRUT).
+QRect X11WindowRole::screenLessStruts(const QRect& screen) const
+{
+    Display* d = display_;
+    const Window root = DefaultRootWindow(d);
+    const int rootWidth = DisplayWidth(d, DefaultScreen(d));
+    const int rootHeight = DisplayHeight(d, DefaultScreen(d));
+    const Atom partial = atom(d, "_NET_WM_STRUT_PARTIAL");
+    const Atom whole = atom(d, "_NET_WM_STRUT");
+
+    // A manager that reparents puts the dock in a frame: look one level down.
+    std::vector<Window> candidates;
+    Window rootReturn = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(d, root, &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (!XGetWindowAttributes(d, children[i], &attributes) || attributes.map_state != IsViewable)
+                continue;
+            candidates.push_back(children[i]);
+            Window* inner = nullptr;
+            unsigned innerCount = 0;
+            if (XQueryTree(d, children[i], &rootReturn, &parent, &inner, &innerCount)) {
+                candidates.insert(candidates.end(), inner, inner + innerCount);
+                if (inner)
+                    XFree(inner);
+            }
+        }
+        if (children)
+            XFree(children);
+    }
+
+    QRect usable = screen;
+    for (const Window candidate : candidates) {
+        std::vector<unsigned long> strut = cardinals(d, candidate, partial, XA_CARDINAL);
+        if (strut.size() < 12) {
+            strut = cardinals(d, candidate, whole, XA_CARDINAL);
+            if (strut.size() < 4)
+                continue;
+            strut.resize(12, 0);
+            // Over the whole edge.
+            strut[5] = strut[7] = ulong(rootHeight - 1);
+            strut[9] = strut[11] = ulong(rootWidth - 1);
+        }
+        const auto n = [&](int i) { return int(strut[size_t(i)]); };
+        // Each strip as a rectangle of the X screen, cut from the screen it falls on.
+        const QRect left(0, n(4), n(0), n(5) - n(4) + 1);
+        const QRect right(rootWidth - n(1), n(6), n(1), n(7) - n(6) + 1);
+        const QRect top(n(8), 0, n(9) - n(8) + 1, n(2));
+        const QRect bottom(n(10), rootHeight - n(3), n(11) - n(10) + 1, n(3));
+        if (n(0) > 0 && left.intersects(screen))
+            usable.setLeft(std::max(usable.left(), left.right() + 1));
+        if (n(1) > 0 && right.intersects(screen))
+            usable.setRight(std::min(usable.right(), right.left() - 1));
+        if (n(2) > 0 && top.intersects(screen))
+            usable.setTop(std::max(usable.top(), top.bottom() + 1));
+        if (n(3) > 0 && bottom.intersects(screen))
+            usable.setBottom(std::min(usable.bottom(), bottom.top() - 1));
+    }
+    return usable.isValid() ? usable : screen;
+}
+
+void X11WindowRole::moveTo(QWidget* window, QPoint topLeft)
+{
+    placeOf(window).wanted = topLeft;
+    window->move(topLeft);
+}
+
+bool X11WindowRole::startMove(QWidget* window)
+{
+    placeOf(window).dragged = true;
+    return WindowRole::startMove(window);
+}
+
+bool X11WindowRole::eventFilter(QObject* watched, QEvent* event)
+{
+    auto it = places_.find(static_cast<QWidget*>(watched));
+    if (it == places_.end() || !it->window)
+        return false;
+    Place& place = *it;
+    QWidget* window = place.window;
+    switch (event->type()) {
+    case QEvent::Show:
+        // Managers may place a window anew each time it is mapped (awesome
+        // away from others, i3 offset by the frame it does not draw); it
+        // goes back to where it was asked to be, or was dragged to.
+        place.placing = true;
+        place.corrections = 0;
+        place.dragged = false;
+        QTimer::singleShot(PlacingMs, this, [this, window] {
+            if (auto found = places_.find(window); found != places_.end())
+                found->placing = false;
+        });
+        if (window->pos() != place.wanted)
+            window->move(place.wanted);
+        break;
+    case QEvent::Move:
+        if (place.dragged || !place.placing) {
+            place.wanted = window->pos();
+        } else if (window->pos() != place.wanted && place.corrections < MaxCorrections) {
+            ++place.corrections;
+            // Asked after the manager's own move has been handled.
+            QTimer::singleShot(0, this, [this, window] {
+                if (auto found = places_.find(window); found != places_.end() && window
+                    && window->pos() != found->wanted)
+                    window->move(found->wanted);
+            });
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace kelvo
