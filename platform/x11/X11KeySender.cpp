@@ -16,6 +16,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -199,6 +202,11 @@ bool changesWithLock(KeySym sym)
     return xkb_keysym_to_upper(static_cast<xkb_keysym_t>(sym)) != sym;
 }
 
+// The XKB names of the keys that carry the Latin letters and the digits on
+// a US keyboard, row by row: the key positions every layout shares.
+constexpr std::pair<const char*, const char*> UsRows[] = {
+    {"AE", "1234567890"}, {"AD", "qwertyuiop"}, {"AC", "asdfghjkl"}, {"AB", "zxcvbnm"}};
+
 // How a key is named in messages: "{F13}", "U+00E9".
 QString describe(const KeyAction& action)
 {
@@ -277,6 +285,18 @@ void X11KeySender::loadKeymap()
     keymap_ = XkbGetMap(display_, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
                         XkbUseCoreKbd);
     keymapStale_ = false;
+    usPlaces_.clear();
+    if (keymap_ && XkbGetNames(display_, XkbKeyNamesMask, keymap_) == Success && keymap_->names
+        && keymap_->names->keys) {
+        for (int code = keymap_->min_key_code; code <= keymap_->max_key_code; ++code) {
+            const char* name = keymap_->names->keys[code].name;
+            for (const auto& [row, keys] : UsRows) {
+                const std::size_t column = std::size_t(std::atoi(std::string(name + 2, 2).c_str()));
+                if (std::strncmp(name, row, 2) == 0 && column >= 1 && column <= std::strlen(keys))
+                    usPlaces_[char32_t(keys[column - 1])] = static_cast<KeyCode>(code);
+            }
+        }
+    }
     indexedGroup_ = -1;
     refreshSpares();
 }
@@ -446,6 +466,22 @@ X11KeySender::Spare* X11KeySender::spareFor(KeySym sym)
     return &oldest;
 }
 
+// The key of a Ctrl or Alt shortcut on a Latin letter or digit, when the
+// group in force has no key for it: the one in the letter's US place.
+// Applications read shortcuts by key position too (browsers only so), as
+// they come from a hardware keyboard on such a layout.
+std::optional<X11KeySender::KeyCode> X11KeySender::shortcutKey(const KeyAction& action) const
+{
+    const char32_t c = action.character;
+    const bool latin = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
+    if (!latin || !(action.modifiers & (ModCtrl | ModAlt)) || chars_.contains(c))
+        return std::nullopt;
+    const auto found = usPlaces_.find(c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c);
+    if (found == usPlaces_.end())
+        return std::nullopt;
+    return found->second;
+}
+
 std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& action, unsigned fixedMods,
                                                           QString* error)
 {
@@ -466,8 +502,14 @@ std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& actio
     } else {
         const auto found = chars_.find(action.character);
         stroke = findOnLayout(found == chars_.end() ? nullptr : &found->second, fixedMods);
-        if (!stroke)
+        if (!stroke) {
+            if (const auto key = shortcutKey(action)) {
+                // The capital of a letter is Shift with its key, as by hand.
+                const bool capital = action.character >= U'A' && action.character <= U'Z';
+                return Stroke{*key, userMods | (capital ? unsigned(ShiftMask) : 0u)};
+            }
             sym = xkb_utf32_to_keysym(action.character);
+        }
     }
     if (!stroke) {
         const QString what = describe(action);
@@ -591,7 +633,7 @@ SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool
     for (const KeyAction& action : actions) {
         const bool known = action.key != NamedKey::None
             ? (syms_.contains(namedKeySym(action.key)) || !spares_.empty())
-            : (chars_.contains(action.character)
+            : (chars_.contains(action.character) || shortcutKey(action)
                || (xkb_utf32_to_keysym(action.character) != NoSymbol && !spares_.empty()));
         if (!known) {
             const QString what = describe(action);

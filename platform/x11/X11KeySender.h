@@ -5,7 +5,10 @@
 // group and every shift level, AltGr and level 5 included); the modifiers
 // that level needs are pressed around the key and released after it. A
 // character the layout lacks is typed through a small pool of spare keycodes
-// that are remapped on demand and put back when idle or at exit.
+// that are remapped on demand and put back when idle or at exit. A Ctrl or
+// Alt shortcut with a Latin letter or digit the group lacks (on a Cyrillic
+// or Greek layout, say) goes out as a hardware keyboard sends it: the key in
+// that letter's place on a US keyboard, with the modifier held.
 //
 // With tracing on, every key string sent is written to standard error as one
 // line: the string in canonical form and the key events pressed for it,
@@ -76,6 +79,7 @@ private:
                                          unsigned fixedMods) const;
     std::optional<Stroke> findOnLayout(const std::vector<Location>* where, unsigned fixedMods) const;
     std::optional<Stroke> resolve(const KeyAction& action, unsigned fixedMods, QString* error);
+    std::optional<KeyCode> shortcutKey(const KeyAction& action) const;
     Spare* spareFor(KeySym sym);
     bool isSpare(KeyCode code) const;
     void press(KeyCode code);
@@ -93,6 +97,7 @@ private:
     int indexedGroup_ = -1;
     std::unordered_map<char32_t, std::vector<Location>> chars_;
     std::unordered_map<KeySym, std::vector<Location>> syms_;
+    std::unordered_map<char32_t, KeyCode> usPlaces_; // a-z, 0-9: the key in its US place
     KeyCode modifierKey_[8] = {};   // a keycode that sets each real modifier
     unsigned altMask_ = 0;          // the real modifier that Alt sets
     std::vector<Spare> spares_;

@@ -235,6 +235,22 @@ class GroupsAndLevels(DesktopCase):
             self.assertIn(event.keysym, before[event.keycode], event)
 
 
+    def test_shortcuts_on_a_layout_without_latin_letters_use_the_us_key_places(self):
+        # As from a hardware keyboard on ru: Ctrl+C is the key where C sits
+        # on a US keyboard, carrying its Cyrillic letter, Control held; the
+        # letter typed alone is still the letter itself.
+        places = {c: desktop.keyboard.keycode_of(c) for c in "ca1"}
+        desktop.set_layout("ru")
+        events = self.events_in_xev("^c%a^+1")
+        self.assertEqual([(e.keycode, e.state & 0xff & ~kd.MOD2) for e in events],
+                         [(places["c"], kd.CONTROL), (places["a"], kd.MOD1),
+                          (places["1"], kd.CONTROL | kd.SHIFT)], events)
+        self.assertEqual(events[0].name, "Cyrillic_es")
+        plain = self.events_in_xev("c")
+        self.assertEqual([e.name for e in plain], ["c"])
+        self.assertNotEqual(plain[0].keycode, places["c"])
+
+
 class Refusals(DesktopCase):
     """Strings and situations where nothing can be typed."""
 
