@@ -262,6 +262,7 @@ X11KeySender::~X11KeySender()
 {
     releaseAll();
     putBackIdleSpares(Clock::duration::zero());
+    putBackIdleLatinGroups(Clock::duration::zero());
     XSync(display_, False);
     if (keymap_)
         XkbFreeKeyboard(keymap_, 0, True);
@@ -285,6 +286,11 @@ void X11KeySender::loadKeymap()
     keymap_ = XkbGetMap(display_, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
                         XkbUseCoreKbd);
     keymapStale_ = false;
+    // A new layout replaced the keys we lent a group to: nothing to give back.
+    std::erase_if(lentKeys_, [&](const LentKey& lent) {
+        return !keymap_ || XkbKeyNumGroups(keymap_, lent.code) < 2
+            || XkbKeySymEntry(keymap_, lent.code, 0, 1) != lent.letter;
+    });
     usPlaces_.clear();
     if (keymap_ && XkbGetNames(display_, XkbKeyNamesMask, keymap_) == Success && keymap_->names
         && keymap_->names->keys) {
@@ -482,6 +488,56 @@ std::optional<X11KeySender::KeyCode> X11KeySender::shortcutKey(const KeyAction& 
     return found->second;
 }
 
+void X11KeySender::lendLatinGroup(KeyCode code, char32_t letter)
+{
+    const KeySym lower = xkb_keysym_to_lower(xkb_utf32_to_keysym(letter));
+    for (LentKey& lent : lentKeys_) {
+        if (lent.code == code) {
+            lent.lastUsed = Clock::now();
+            return;
+        }
+    }
+    const int groups = XkbKeyNumGroups(keymap_, code);
+    for (int g = 0; g < groups; ++g)
+        for (int level = 0; level < XkbKeyGroupWidth(keymap_, code, g); ++level)
+            if (XkbKeySymEntry(keymap_, code, level, g) == lower)
+                return; // another group has it: the client finds it there
+    // Only a plain one-group key of one or two levels is lent a group: its
+    // own symbols stay the first group, exactly as before.
+    if (groups != 1 || XkbKeyGroupWidth(keymap_, code, 0) > 2)
+        return;
+    int perCode = 0;
+    KeySym* core = XGetKeyboardMapping(display_, code, 1, &perCode);
+    if (!core)
+        return;
+    std::vector<KeySym> before(core, core + perCode);
+    XFree(core);
+    const KeySym first = XkbKeySymEntry(keymap_, code, 0, 0);
+    const KeySym second = XkbKeyGroupWidth(keymap_, code, 0) > 1 ? XkbKeySymEntry(keymap_, code, 1, 0) : first;
+    KeySym lent[4] = {first, second, lower, xkb_keysym_to_upper(static_cast<xkb_keysym_t>(lower))};
+    lastXError = 0;
+    XChangeKeyboardMapping(display_, code, 4, lent, 1);
+    XSync(display_, False);
+    if (lastXError == 0)
+        lentKeys_.push_back({code, lower, std::move(before), Clock::now()});
+}
+
+void X11KeySender::putBackIdleLatinGroups(Clock::duration idleFor)
+{
+    const auto now = Clock::now();
+    std::erase_if(lentKeys_, [&](LentKey& lent) {
+        if (now - lent.lastUsed < idleFor)
+            return false;
+        // A client may still be reading the last press through this mapping.
+        if (const auto age = now - lent.lastUsed; age < SpareGrace) {
+            XSync(display_, False);
+            std::this_thread::sleep_for(SpareGrace - age);
+        }
+        XChangeKeyboardMapping(display_, lent.code, int(lent.before.size()), lent.before.data(), 1);
+        return true;
+    });
+}
+
 std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& action, unsigned fixedMods,
                                                           QString* error)
 {
@@ -504,6 +560,7 @@ std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& actio
         stroke = findOnLayout(found == chars_.end() ? nullptr : &found->second, fixedMods);
         if (!stroke) {
             if (const auto key = shortcutKey(action)) {
+                lendLatinGroup(*key, action.character);
                 // The capital of a letter is Shift with its key, as by hand.
                 const bool capital = action.character >= U'A' && action.character <= U'Z';
                 return Stroke{*key, userMods | (capital ? unsigned(ShiftMask) : 0u)};
@@ -617,6 +674,7 @@ SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool
 {
     readPendingEvents();
     putBackIdleSpares(SpareIdle);
+    putBackIdleLatinGroups(SpareIdle);
     if (keymapStale_ || !keymap_)
         loadKeymap();
     if (!keymap_)

@@ -8,7 +8,10 @@
 // that are remapped on demand and put back when idle or at exit. A Ctrl or
 // Alt shortcut with a Latin letter or digit the group lacks (on a Cyrillic
 // or Greek layout, say) goes out as a hardware keyboard sends it: the key in
-// that letter's place on a US keyboard, with the modifier held.
+// that letter's place on a US keyboard, with the modifier held. Where no
+// group of that key carries the letter, the key is lent a second group that
+// does (and given back when idle or at exit), as "us" beside the layout
+// would: applications that match shortcuts by symbol find it there.
 //
 // With tracing on, every key string sent is written to standard error as one
 // line: the string in canonical form and the key events pressed for it,
@@ -80,6 +83,8 @@ private:
     std::optional<Stroke> findOnLayout(const std::vector<Location>* where, unsigned fixedMods) const;
     std::optional<Stroke> resolve(const KeyAction& action, unsigned fixedMods, QString* error);
     std::optional<KeyCode> shortcutKey(const KeyAction& action) const;
+    void lendLatinGroup(KeyCode code, char32_t letter);
+    void putBackIdleLatinGroups(Clock::duration idleFor);
     Spare* spareFor(KeySym sym);
     bool isSpare(KeyCode code) const;
     void press(KeyCode code);
@@ -101,6 +106,14 @@ private:
     KeyCode modifierKey_[8] = {};   // a keycode that sets each real modifier
     unsigned altMask_ = 0;          // the real modifier that Alt sets
     std::vector<Spare> spares_;
+    // A key lent a second group with its US letter: its core symbols before.
+    struct LentKey {
+        KeyCode code;
+        KeySym letter;
+        std::vector<KeySym> before;
+        Clock::time_point lastUsed;
+    };
+    std::vector<LentKey> lentKeys_;
     std::vector<KeyCode> down_;     // keys we hold right now
     const bool trace_;              // write each send to standard error
     std::string traced_;            // the events of the send under way, when tracing

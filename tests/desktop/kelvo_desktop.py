@@ -10,6 +10,7 @@ libX11 via ctypes.
 
 import ctypes
 import ctypes.util
+import json
 import os
 import re
 import shutil
@@ -387,6 +388,11 @@ class Desktop:
         classes named in events) at geometry: see KeyEventWindow."""
         return KeyEventWindow(self, name, events, geometry)
 
+    def text_client(self, kind, name=None):
+        """A GTK entry, a Qt line edit or a browser's text area (kind "gtk",
+        "qt" or "browser"), focused: see TextClient."""
+        return TextClient(self, kind, name or kind)
+
     # --- the keyboard program
 
     def kelvo(self, env=None, timeout=TIMEOUT):
@@ -479,6 +485,66 @@ class CatTerminal:
     def skip(self):
         """Forgets what has arrived so far."""
         self._mark += len(self.received())
+
+
+class TextClient:
+    """A window with one text field that tells what it holds: a GTK entry
+    and a Qt line edit write their text to a file, a browser page puts it in
+    its window's title (tests/clients)."""
+
+    BROWSER_FLAGS = ["--no-sandbox", "--no-first-run", "--no-default-browser-check",
+                     "--disable-gpu", "--disable-background-networking", "--disable-component-update",
+                     "--disable-sync", "--password-store=basic", "--disable-dev-shm-usage"]
+
+    def __init__(self, desktop, kind, name):
+        self.desktop, self.kind = desktop, kind
+        self.title = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
+        self.file = desktop.path(self.title + ".txt")
+        clients = os.path.join(source_dir(), "tests", "clients")
+        if kind == "gtk":
+            # Debian's own python, which has the GTK bindings.
+            args = ["/usr/bin/python3", os.path.join(clients, "gtk_entry.py"), self.title, self.file]
+        elif kind == "qt":
+            args = [os.path.join(build_dir(), "kelvo-text-field"), self.title, self.file]
+        elif kind == "browser":
+            args = ["chromium", "--user-data-dir=" + desktop.path(self.title + ".profile"),
+                    "--window-position=40,320", "--window-size=500,300", *self.BROWSER_FLAGS,
+                    "--app=file://%s#%s" % (os.path.join(clients, "page.html"), self.title)]
+        else:
+            raise ValueError("no text client of kind %r" % kind)
+        self.proc = desktop.start(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def shown():
+            if self.proc.poll() is not None:
+                raise RuntimeError("%s ended with status %d" % (args[0], self.proc.returncode))
+            r = run(["xdotool", "search", "--onlyvisible", "--name", "^%s" % re.escape(self.title)],
+                    check=False)
+            ids = r.stdout.split()
+            return int(ids[-1]) if ids and self.text() is not None else None
+        self.window = wait_until(shown, 60, what="the %s client's window" % kind)
+        desktop.focus(self.window)
+
+    def text(self):
+        """What the field holds now; None before it has said."""
+        if self.kind == "browser":
+            r = run(["xdotool", "search", "--name", "^%s:" % re.escape(self.title), "getwindowname"],
+                    check=False)
+            name = r.stdout.splitlines()[0] if r.stdout else ""
+            return json.loads(name[len(self.title) + 1:]) if name.startswith(self.title + ":") else None
+        try:
+            with open(self.file, encoding="utf-8") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def wait_for(self, expected, timeout=TIMEOUT):
+        """Waits until the field holds exactly expected; returns it, or raises
+        naming what it holds."""
+        try:
+            return wait_until(lambda: self.text() == expected, timeout,
+                              what="%r in the %s client" % (expected, self.kind)) and expected
+        except TimeoutError as err:
+            raise AssertionError("%s; it holds %r" % (err, self.text())) from None
 
 
 class KeyEvent:
