@@ -68,10 +68,13 @@ class TextClientCase:
         self.addCleanup(kelvo.stop)
         for key, typed in ((kd.KEY_H, "h+"), (8, "h+i+")):  # H, then I
             kelvo.move_onto(key)
-            kd.wait_until(lambda: re.fullmatch(typed, self.client.text()),
-                          what="%r from resting on key %d (the field holds %r, the focus is on %d, "
-                          "kelvo says %r)" % (typed, key, self.client.text(), desktop.focused_window(),
-                                              kelvo.stderr()))
+            try:
+                kd.wait_until(lambda: re.fullmatch(typed, self.client.text()))
+            except TimeoutError:
+                self.fail("no %r from resting on key %d: the field holds %r, the focus is on %d "
+                          "(the field is %d), kelvo says %r"
+                          % (typed, key, self.client.text(), desktop.focused_window(),
+                             self.client.window, kelvo.stderr()))
             kelvo.leave()
         self.assertEqual(desktop.focused_window(), self.client.window)
 
