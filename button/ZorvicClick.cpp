@@ -182,7 +182,7 @@ bool ZorvicClick::IsPointerOver()
     const std::optional<QPoint> at = probe->pointerIn(top->winId());
     if (!at)
         return false;
-    const QPoint local = top->mapFromGlobal(QPointF(*at) / top->devicePixelRatioF()).toPoint();
+    const QPoint local = (QPointF(*at) / top->devicePixelRatioF()).toPoint();
     QWidget* child = top->childAt(local);
     return child == this || (child && isAncestorOf(child));
 }

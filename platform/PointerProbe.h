@@ -12,10 +12,13 @@ class PointerProbe {
 public:
     virtual ~PointerProbe() = default;
 
-    // The pointer's position on the screen, in device pixels, when the
-    // top-level window `window` is the one the display server finds under
-    // the pointer; empty when another client's window, a menu or nothing of
-    // ours lies at the pointer, or it is on another screen.
+    // The pointer's position within the top-level window `window`, in
+    // device pixels from its top-left corner, when that window is the one
+    // the display server finds under the pointer; empty when another
+    // client's window, a menu or nothing of ours lies at the pointer, or it
+    // is on another screen. (Within the window, not on the screen: the
+    // server's own answer, which the toolkit's idea of where the window is
+    // can lag behind while a window manager places it.)
     virtual std::optional<QPoint> pointerIn(WId window) = 0;
 
     // Where the pointer was on the screen, in device pixels, when pointerIn

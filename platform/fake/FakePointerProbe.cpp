@@ -1,12 +1,19 @@
 #include "platform/fake/FakePointerProbe.h"
 
+#include <QGuiApplication>
+#include <QWindow>
+
 namespace kelvo {
 
 std::optional<QPoint> FakePointerProbe::pointerIn(WId window)
 {
     ++queries_;
-    if (window_ && *window_ == window)
-        return position_;
+    if (!window_ || *window_ != window)
+        return std::nullopt;
+    for (QWindow* shown : QGuiApplication::topLevelWindows())
+        if (shown->winId() == window)
+            return (shown->mapFromGlobal(QPointF(position_) / shown->devicePixelRatio()) * shown->devicePixelRatio())
+                .toPoint();
     return std::nullopt;
 }
 

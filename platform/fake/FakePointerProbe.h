@@ -11,7 +11,8 @@ public:
     std::optional<QPoint> lastPosition() const override { return position_; }
 
     // Puts the pointer over `window` at `position` on the screen (device
-    // pixels), with that window in front of everything else there.
+    // pixels), with that window in front of everything else there; asked,
+    // it says where that is within the window.
     void placeOver(WId window, QPoint position);
     // Puts the pointer somewhere no window of ours is: at `position` when
     // given (device pixels), else where it was.

@@ -70,6 +70,7 @@ std::optional<QPoint> X11PointerProbe::pointerIn(WId window)
         answered_ = XQueryPointer(display_, root, &rootReturn, &child_, &rootX_, &rootY_, &x, &y,
                                   &mask);
         answeredAt_ = now;
+        ++answers_;
     }
     const Window child = child_;
     const int rootX = rootX_;
@@ -85,7 +86,20 @@ std::optional<QPoint> X11PointerProbe::pointerIn(WId window)
         if (child != frame_)
             return std::nullopt;
     }
-    return QPoint(rootX, rootY);
+    // The server says where that is in our window (the answer is reused
+    // like the one above).
+    if (translatedFor_ != window || translatedAnswer_ != answers_) {
+        int x = 0, y = 0;
+        Window inner = 0;
+        translated_ = XTranslateCoordinates(display_, DefaultRootWindow(display_), window, rootX, rootY, &x,
+                                            &y, &inner);
+        translatedAnswer_ = answers_;
+        translatedFor_ = window;
+        local_ = QPoint(x, y);
+    }
+    if (!translated_)
+        return std::nullopt;
+    return local_;
 }
 
 } // namespace kelvo

@@ -38,6 +38,12 @@ private:
     unsigned long child_ = 0; // the root's child under the pointer
     int rootX_ = 0;
     int rootY_ = 0;
+    unsigned long answers_ = 0; // how many answers the server gave
+    // The position of the last answer within the window last asked about.
+    bool translated_ = false;
+    unsigned long translatedAnswer_ = 0;
+    unsigned long translatedFor_ = 0;
+    QPoint local_;
 };
 
 } // namespace kelvo
