@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
@@ -64,6 +65,12 @@ std::unique_ptr<X11WindowRole> X11WindowRole::open()
 X11WindowRole::X11WindowRole(Display* display)
     : display_(display)
 {
+    // Which window is active, to hand it back (see activeWindowChanged).
+    XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
+    XFlush(display_);
+    events_ = new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read, this);
+    connect(events_, &QSocketNotifier::activated, this, &X11WindowRole::readEvents);
+    activeWindowChanged();
 }
 
 X11WindowRole::~X11WindowRole()
@@ -85,8 +92,81 @@ X11WindowRole::Place& X11WindowRole::placeOf(QWidget* window)
 void X11WindowRole::adopt(QWidget* window, Kind kind)
 {
     placeOf(window);
-    if (kind == Kind::Keyboard)
+    if (kind == Kind::Keyboard) {
         setKeyboardHints(window->winId());
+        if (!keyboards_.contains(window->winId())) {
+            keyboards_.append(window->winId());
+            XSelectInput(display_, window->winId(), PropertyChangeMask);
+            XFlush(display_);
+        }
+    }
+}
+
+void X11WindowRole::readEvents()
+{
+    const Atom active = atom(display_, "_NET_ACTIVE_WINDOW");
+    const Atom state = atom(display_, "_NET_WM_STATE");
+    bool changed = false;
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type != PropertyNotify)
+            continue;
+        changed |= event.xproperty.atom == active;
+        if (event.xproperty.atom == state && keyboards_.contains(event.xproperty.window))
+            refuseAttention(event.xproperty.window);
+    }
+    if (changed)
+        activeWindowChanged();
+}
+
+// A manager may mark the keyboard as demanding attention when it declines
+// to activate it at start (kwin does, since Qt asks for a window shown
+// without activation); the keyboard asks for no attention and says so.
+void X11WindowRole::refuseAttention(unsigned long window)
+{
+    const Atom demands = atom(display_, "_NET_WM_STATE_DEMANDS_ATTENTION");
+    const std::vector<unsigned long> states = cardinals(display_, window, atom(display_, "_NET_WM_STATE"), XA_ATOM);
+    if (std::find(states.begin(), states.end(), demands) == states.end())
+        return;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = atom(display_, "_NET_WM_STATE");
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = 0; // remove
+    request.xclient.data.l[1] = long(demands);
+    request.xclient.data.l[3] = 1; // from an application
+    XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    XFlush(display_);
+}
+
+// A manager whose focus follows the pointer (i3's, as it comes) makes the
+// keyboard its active window when the pointer moves onto it, though it
+// takes no input: the window being typed into would look inactive, and the
+// manager would then act on the keyboard. It is handed straight back to the
+// window that was active before, as a pager asks for it.
+void X11WindowRole::activeWindowChanged()
+{
+    const Window root = DefaultRootWindow(display_);
+    const std::vector<unsigned long> value = cardinals(display_, root, atom(display_, "_NET_ACTIVE_WINDOW"), XA_WINDOW);
+    const unsigned long now = value.empty() ? 0 : value.front();
+    if (!keyboards_.contains(now)) {
+        lastActive_ = now;
+        return;
+    }
+    if (!lastActive_)
+        return;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = lastActive_;
+    request.xclient.message_type = atom(display_, "_NET_ACTIVE_WINDOW");
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = 2; // from a pager: the user's own choice
+    request.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+    XFlush(display_);
 }
 
 // The hints are chosen for what they make of the keyboard across managers:

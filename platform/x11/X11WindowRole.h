@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class QSocketNotifier;
 typedef struct _XDisplay Display;
 
 namespace kelvo {
@@ -46,11 +47,17 @@ private:
     };
 
     void setKeyboardHints(unsigned long window);
+    void readEvents();
+    void activeWindowChanged();
+    void refuseAttention(unsigned long window);
     QRect screenLessStruts(const QRect& screen) const;
     Place& placeOf(QWidget* window);
 
     Display* display_;
     QHash<const QWidget*, Place> places_;
+    QList<unsigned long> keyboards_; // our windows with the keyboard's role
+    unsigned long lastActive_ = 0;   // the last active window not ours
+    QSocketNotifier* events_ = nullptr;
 };
 
 } // namespace kelvo

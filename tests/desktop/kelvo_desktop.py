@@ -728,29 +728,61 @@ def work_area():
 
 
 def tray_icons(pid):
-    """window_info of the windows of process pid embedded in the tint2
-    panel's system tray (found through `xwininfo -root -tree`)."""
+    """window_info of the windows of process pid embedded in a system tray
+    (tint2's, or a window manager's own): its small windows that are not
+    top-level windows (found through `xwininfo -root -tree`)."""
     # A window that goes while xwininfo walks the tree fails the walk; the
     # callers poll, so that counts as nothing found this time.
     walk = run(["xwininfo", "-root", "-tree"], check=False)
     if walk.returncode != 0:
         return []
-    tree = walk.stdout.splitlines()
-    icons, panel_depth = [], None
-    for line in tree:
-        m = re.match(r'^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\))', line)
-        if not m:
+    icons = []
+    for line in walk.stdout.splitlines():
+        m = re.match(r'^(\s*)(0x[0-9a-f]+) .*\)\s+(\d+)x(\d+)\+', line)
+        # The root's children are indented by 5 spaces; an icon lies deeper,
+        # inside the tray, and is no bigger than a tray's slot.
+        if not m or len(m.group(1)) <= 5 or int(m.group(3)) > 64 or int(m.group(4)) > 64:
             continue
-        depth = len(m.group(1))
-        if panel_depth is not None and depth <= panel_depth:
-            panel_depth = None
-        if m.group(3) == "tint2":
-            panel_depth = depth
-        elif panel_depth is not None and window_pid(int(m.group(2), 16)) == pid:
-            info = window_info(int(m.group(2), 16))
+        window = int(m.group(2), 16)
+        if window_pid(window) == pid:
+            info = window_info(window)
             if info and info["map_state"] == "IsViewable":
                 icons.append(info)
     return icons
+
+
+def usable_area():
+    """The part of the screen a window manager leaves to windows (x, y,
+    width, height): its _NET_WORKAREA, or where it publishes none, the
+    screen less the strips that docks reserve (_NET_WM_STRUT_PARTIAL)."""
+    try:
+        return work_area()
+    except RuntimeError:
+        pass
+    root = window_info(int(re.search(r"Window id: (0x[0-9a-f]+)",
+                                     run(["xwininfo", "-root"]).stdout).group(1), 16))
+    left, top, right, bottom = 0, 0, root["width"], root["height"]
+    tree = run(["xwininfo", "-root", "-tree"]).stdout
+    # The root's children, and theirs for a dock a manager put in a frame.
+    for window in re.findall(r"^(?: {5}| {8})(0x[0-9a-f]+) ", tree, re.M):
+        m = re.search(r"= ((?:\d+, ){11}\d+)", run(["xprop", "-id", window, "_NET_WM_STRUT_PARTIAL"],
+                                                    check=False).stdout)
+        if m:
+            strut = [int(v) for v in m.group(1).split(", ")]
+            left, right = max(left, strut[0]), min(right, root["width"] - strut[1])
+            top, bottom = max(top, strut[2]), min(bottom, root["height"] - strut[3])
+    return left, top, right - left, bottom - top
+
+
+def frame_of(window):
+    """window_info of the top-level window that holds window: a window
+    manager's frame around it, or window itself."""
+    while True:
+        m = re.search(r"Parent window id: (0x[0-9a-f]+)( \(the root window\))?",
+                      run(["xwininfo", "-children", "-id", str(window)]).stdout)
+        if not m or m.group(2):
+            return window_info(window)
+        window = int(m.group(1), 16)
 
 
 def pointer():

@@ -8,6 +8,7 @@ Two groups run on nested desktops of their own (no tray; no XTest): this
 same file, told which through KELVO_NESTED.
 """
 
+import json
 import os
 import re
 import subprocess
@@ -277,6 +278,108 @@ class KeyboardWindow(KeyboardCase):
                       % ((x, y), corner()))
 
 
+class WindowManagerCore(KeyboardCase):
+    """What the keyboard must be under any window manager (KELVO_WM): run
+    on this desktop's openbox, and nested under the others."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.terminal = desktop.cat_terminal("wm")
+
+    def setUp(self):
+        desktop.focus(self.terminal.window)
+        self.kelvo = self.start_kelvo()
+        self.terminal.skip()
+        # Some managers place it elsewhere first; it moves itself back.
+        self.corner_placed()
+
+    def corner_placed(self):
+        """Waits until the keyboard's frame (no frame but at most a border
+        of a pixel) has its bottom-right corner at the usable area's; returns
+        the frame."""
+        x, y, w, h = kd.usable_area()
+
+        def placed():
+            f = kd.frame_of(self.kelvo.window)
+            near = lambda a, b: abs(a - b) <= 2
+            return f if (near(f["width"], kd.KEYBOARD_SIZE[0]) and near(f["height"], kd.KEYBOARD_SIZE[1])
+                         and near(f["x"] + f["width"], x + w) and near(f["y"] + f["height"], y + h)) else None
+        try:
+            return kd.wait_until(placed, 5)
+        except TimeoutError:
+            self.fail("frame %s, not undecorated at the corner of the usable area %s"
+                      % (kd.frame_of(self.kelvo.window), (x, y, w, h)))
+
+    def test_sits_undecorated_at_the_corner_of_the_usable_area_and_in_the_taskbar(self):
+        state = kd.xprop(self.kelvo.window, "_NET_WM_STATE")
+        self.assertIn("_NET_WM_STATE_ABOVE", state)
+        self.assertNotIn("SKIP_TASKBAR", state)
+        self.assertNotIn("DEMANDS_ATTENTION", state)
+        self.assertIn(hex(self.kelvo.window), kd.xprop(None, "_NET_CLIENT_LIST"))
+
+    def test_types_into_a_focused_window_under_it_without_taking_the_focus(self):
+        # The terminal over the keyboard's place and focused, as a window the
+        # user works in: the keyboard stays above it and types into it.
+        info = self.kelvo.info()
+        kd.run(["xdotool", "windowmove", str(self.terminal.window), str(info["x"] - 100), str(info["y"] - 50)])
+        desktop.focus(self.terminal.window)
+        self.kelvo.rest_on(kd.KEY_H, 1.1)
+        self.assertRegex(self.terminal.collect(), "^h{4,6}$")
+        self.assertEqual(desktop.focused_window(), self.terminal.window)
+        self.assertNotIn(hex(self.kelvo.window), kd.xprop(None, "_NET_ACTIVE_WINDOW"))
+
+    def test_is_on_every_workspace(self):
+        if os.environ.get("KELVO_WM") == "i3":
+            switch = lambda n: ["i3-msg", "workspace", str(n + 1)]
+            current = lambda: json.loads(kd.run(["i3-msg", "-t", "get_workspaces"]).stdout)[-1]["focused"] \
+                and int(next(w["num"] for w in json.loads(kd.run(["i3-msg", "-t", "get_workspaces"]).stdout)
+                             if w["focused"])) - 1
+        else:
+            switch = lambda n: ["xdotool", "set_desktop", str(n)]
+            current = lambda: int(kd.run(["xdotool", "get_desktop"]).stdout)
+            desktops = lambda: int(kd.run(["xdotool", "get_num_desktops"]).stdout)
+            if desktops() < 2:
+                kd.run(["xdotool", "set_num_desktops", "2"])
+                kd.wait_until(lambda: desktops() >= 2, what="a second workspace")
+        kd.run(switch(1))
+        try:
+            kd.wait_until(lambda: current() == 1, what="the other workspace")
+            time.sleep(0.2)
+            self.assertEqual(self.kelvo.info()["map_state"], "IsViewable")
+            # Where the manager hides the others' windows, they went.
+            self.assertTrue(kd.window_info(self.terminal.window)["map_state"] != "IsViewable"
+                            or "4294967295" in kd.xprop(self.kelvo.window, "_NET_WM_DESKTOP"))
+        finally:
+            kd.run(switch(0))
+
+    def test_drag_then_minimise_and_back_from_the_tray_where_it_was(self):
+        drag_logo(self, self.kelvo)
+        place = kd.frame_of(self.kelvo.window)
+        icon = kd.wait_until(self.kelvo.tray_icons, what="kelvo's tray icon")[0]
+        self.kelvo.click("cmdMinimize")
+        kd.wait_until(lambda: self.kelvo.info()["map_state"] != "IsViewable", what="the keyboard to hide")
+        kd.click(icon["x"] + icon["width"] // 2, icon["y"] + icon["height"] // 2)
+        kd.wait_until(lambda: self.kelvo.info()["map_state"] == "IsViewable",
+                      what="the tray icon to bring the keyboard back")
+        time.sleep(0.5)  # a manager's own placement has been put right by now
+        back = kd.frame_of(self.kelvo.window)
+        self.assertEqual((back["x"], back["y"]), (place["x"], place["y"]))
+        self.assertEqual(desktop.focused_window(), self.terminal.window)
+
+    def test_exit_ends_it(self):
+        self.kelvo.click("cmdExit")
+        self.assertEqual(self.kelvo.wait(), 0, self.kelvo.stderr())
+
+
+class WindowManagers(unittest.TestCase):
+    """The core above under other window managers, each on a desktop of its own."""
+
+
+for _manager in ("xfwm4", "i3", "awesome", "kwin_x11", "fluxbox", "icewm", "metacity"):
+    setattr(WindowManagers, "test_" + _manager,
+            lambda self, manager=_manager: nested("WindowManagerCore", "--wm", manager))
+
+
 def drag_logo(case, kelvo):
     """Drags the logo button by (-100, -50) and checks the window followed."""
     start = kelvo.info()
@@ -284,8 +387,12 @@ def drag_logo(case, kelvo):
     desktop.move_pointer(x, y)
     kd.run(["xdotool", "mousedown", "1"])
     try:
+        # As a hand moves, after the window manager has had time to take the
+        # move over: it follows only what the pointer does after that.
+        time.sleep(0.3)
         for step in range(1, 11):
             desktop.move_pointer(x - 10 * step, y - 5 * step)
+            time.sleep(0.05)
         moved = lambda: (abs(kelvo.info()["x"] - (start["x"] - 100)) <= 3
                          and abs(kelvo.info()["y"] - (start["y"] - 50)) <= 3)
         kd.wait_until(moved, what="the window to follow the drag")
@@ -381,7 +488,7 @@ class NoXTest(unittest.TestCase):
 def load_tests(loader, tests, pattern):
     nested_group = os.environ.get("KELVO_NESTED")
     groups = [globals()[nested_group]] if nested_group else \
-        [DwellTyping, ArrowsAndBeeps, KeyboardWindow, AwkwardDesktops]
+        [DwellTyping, ArrowsAndBeeps, KeyboardWindow, WindowManagerCore, AwkwardDesktops, WindowManagers]
     return unittest.TestSuite(loader.loadTestsFromTestCase(g) for g in groups)
 
 
