@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run demo test unit desktop flaky bench soak clean
+.PHONY: all deps build run demo test unit desktop flaky bench soak clean package package-check
 
 all: build
 
@@ -21,7 +21,7 @@ demo: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory sanitize fuzz-check
+	@$(MAKE) --no-print-directory sanitize fuzz-check package-check
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -76,6 +76,27 @@ fuzz: fuzz-build
 fuzz-check: fuzz-build
 	@tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
 
+# The Debian package, $(BUILD)/kelvo_VERSION_ARCH.deb: a build of its own,
+# for /usr and with Debian's compiler and linker flags, packed by CPack; only
+# what is installed is built.
+PACKAGE_BUILD ?= build-deb
+package: deps
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	  CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DKELVO_TESTS=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target kelvo kelvo_compressed_docs
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
+	@mkdir -p $(BUILD) && rm -f $(BUILD)/kelvo_*.deb && cp $(PACKAGE_BUILD)/kelvo_*.deb $(BUILD)/
+	@ls $(BUILD)/kelvo_*.deb
+
+# The package checked by lintian, installed into a fresh Debian root, started
+# from its menu entry on a virtual desktop, and purged again.
+package-check: package
+	@KELVO_BUILD=$(abspath $(BUILD)) KELVO_SOURCE=$(CURDIR) PYTHONPATH=tests/desktop:tests/packaging \
+	  scripts/virtual-desktop -- python3 tests/packaging/test_package.py $(BUILD)/kelvo_*.deb
+
 # Every build directory the targets above make.
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

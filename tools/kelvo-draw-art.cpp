@@ -1,5 +1,7 @@
 // Draws the program's pictures: kelvo-draw-art RESOURCES
 // writes RESOURCES/icons/AAAA.png and form.png (the window and form icons),
+// RESOURCES/icons/theme/ (the same mark larger and as SVG, for the desktop's
+// icon theme),
 // RESOURCES/button/face-normal.gif, face-over.gif, face-down.gif (the button's
 // built-in faces) and hand.png (its mouse pointer), RESOURCES/keyboard/ (the
 // keys' faces and icons and the logo, see tools/art/) and RESOURCES/settings/
@@ -16,6 +18,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgGenerator>
 
 #include <gif_lib.h>
 
@@ -67,6 +70,38 @@ void drawMark(QPainter& p, int size)
     p.setPen(QPen(Qt::black, 1.4 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::white);
     p.drawPath(arrow);
+}
+
+// The mark for the desktop's icon theme, drawn from the same shapes as the
+// window icon: larger pictures for menus and software centres, and an SVG
+// that scales to any size.
+bool drawThemeIcons(const QString& folder)
+{
+    QDir().mkpath(folder);
+    for (int size : {64, 128, 256}) {
+        QImage icon(size, size, QImage::Format_ARGB32);
+        icon.fill(Qt::transparent);
+        {
+            QPainter p(&icon);
+            drawMark(p, size);
+        }
+        if (!art::save(icon, folder, QStringLiteral("kelvo-%1.png").arg(size)))
+            return false;
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("kelvo.svg"));
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(48, 48));
+    svg.setViewBox(QRect(0, 0, 48, 48));
+    svg.setTitle(QStringLiteral("Kelvo"));
+    svg.setDescription(QStringLiteral("A key cap with a pointer resting on it"));
+    QPainter p;
+    if (!p.begin(&svg)) {
+        std::fprintf(stderr, "kelvo-draw-art: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    drawMark(p, 48);
+    return p.end();
 }
 
 // ---- The button's built-in faces -------------------------------------------
@@ -373,6 +408,7 @@ int main(int argc, char** argv)
     QDir().mkpath(settingsFolder);
     using art::save;
     const bool ok = save(icon, folder, QStringLiteral("AAAA.png")) && save(form, folder, QStringLiteral("form.png"))
+        && drawThemeIcons(resources.filePath(QStringLiteral("icons/theme")))
         && drawFaces(buttonFolder) && save(drawHand(), buttonFolder, QStringLiteral("hand.png"))
         && art::drawKeyFaces(keyboardFolder) && art::drawKeyIcons(keyboardFolder) && art::drawLogos(keyboardFolder)
         && art::drawSettingsArt(settingsFolder);

@@ -395,9 +395,9 @@ class Desktop:
 
     # --- the keyboard program
 
-    def kelvo(self, env=None, timeout=TIMEOUT):
-        """Starts kelvo and waits for its keyboard window: see Kelvo."""
-        return Kelvo(self, env, timeout)
+    def kelvo(self, env=None, timeout=TIMEOUT, command=None):
+        """Starts kelvo (or command) and waits for its keyboard window: see Kelvo."""
+        return Kelvo(self, env, timeout, command)
 
 
 class ModuleDesktop:
@@ -849,14 +849,17 @@ def control_at(x, y):
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
-    def __init__(self, desktop, env=None, timeout=TIMEOUT):
+    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None):
+        """command, when given, starts the program instead of the built kelvo;
+        it must end by exec'ing it, so its window carries the started pid."""
         self.desktop = desktop
         self.path = os.path.join(build_dir(), "kelvo")
-        if not os.access(self.path, os.X_OK):
+        if command is None and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
         with open(self.stderr_path, "wb") as err:
-            self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
+            self.proc = desktop.start(command or [self.path], env=env, stdout=subprocess.DEVNULL,
+                                      stderr=err)
 
         def keyboard():
             if self.proc.poll() is not None:

@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -327,6 +330,61 @@ TEST(KeyArt, WindowIconsAre48PixelsTheTrayOneOpaqueTheOtherWithAlpha)
     const QByteArray opaque = resource(QStringLiteral(":/icons/form.png"));
     EXPECT_EQ(pngColourType(opaque), 2) << "24-bit colour without alpha";
     EXPECT_EQ(QImage::fromData(opaque).size(), QSize(48, 48));
+}
+
+// The mean difference per channel (0 to 255) of two images of one size,
+// their colours weighted by their opacity so see-through pixels compare equal.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage pa = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage pb = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    double sum = 0;
+    for (int y = 0; y < pa.height(); ++y)
+        for (int x = 0; x < pa.width(); ++x) {
+            const QRgb p = pa.pixel(x, y), q = pb.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q))
+                + std::abs(qAlpha(p) - qAlpha(q));
+        }
+    return sum / (4.0 * pa.width() * pa.height());
+}
+
+QImage renderSvg(const QString& path, int size)
+{
+    QSvgRenderer svg(path);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    if (!svg.isValid())
+        return {};
+    QPainter p(&image);
+    svg.render(&p);
+    return image;
+}
+
+// The desktop's icon theme gets the window icon's mark at the sizes menus and
+// software centres ask for: the larger pictures and the SVG must be the same
+// drawing, not a stale or different one.
+TEST(KeyArt, ThemeIconsAreTheWindowIconsMarkAtEverySize)
+{
+    const QString theme = QStringLiteral(KELVO_SOURCE_DIR "/resources/icons/theme/");
+    const QImage window = QImage::fromData(resource(QStringLiteral(":/icons/AAAA.png")));
+    ASSERT_EQ(window.size(), QSize(48, 48));
+    for (int size : {64, 128, 256}) {
+        SCOPED_TRACE(size);
+        const QString path = theme + QStringLiteral("kelvo-%1.png").arg(size);
+        EXPECT_EQ(pngColourType(resource(path)), 6) << "32-bit colour with alpha";
+        const QImage icon(path);
+        ASSERT_EQ(icon.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << "see-through around the mark";
+        EXPECT_EQ(qAlpha(icon.pixel(size / 2, size / 2)), 255);
+        const QImage down = icon.scaled(48, 48, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LT(meanDifference(down, window), 4.0) << "scaled to 48 pixels it is the window icon";
+        EXPECT_LT(meanDifference(renderSvg(theme + QStringLiteral("kelvo.svg"), size), icon), 1.0)
+            << "the SVG drawn at this size is the same picture";
+    }
+    // At the window icon's own size the SVG draws it all but exactly.
+    const QImage svg48 = renderSvg(theme + QStringLiteral("kelvo.svg"), 48);
+    ASSERT_FALSE(svg48.isNull()) << "the SVG is readable";
+    EXPECT_LT(meanDifference(svg48, window), 0.5);
 }
 
 TEST(SettingsArt, PicturesHaveTheirSizesFormatsAndColours)
