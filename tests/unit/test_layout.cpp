@@ -166,15 +166,17 @@ TEST_F(Layout, OnlyUpAndDownOverlapAndByOnePixelRow)
 {
     std::vector<ZorvicClick*> all(form.cmdButton.begin(), form.cmdButton.end());
     all.insert(all.end(), {form.cmdKelvo, form.cmdMinimize, form.cmdExit});
-    for (size_t a = 0; a < all.size(); ++a)
+    for (size_t a = 0; a < all.size(); ++a) {
         for (size_t b = a + 1; b < all.size(); ++b) {
             const QRect overlap = all[a]->geometry() & all[b]->geometry();
             const bool upAndDown = all[a] == key(54) && all[b] == key(57);
             EXPECT_EQ(overlap.isEmpty(), !upAndDown) << all[a]->objectName().toStdString() << " and "
                                                      << all[b]->objectName().toStdString();
-            if (upAndDown)
+            if (upAndDown) {
                 EXPECT_EQ(overlap, QRect(111, 255, 20, 1));
+            }
         }
+    }
     EXPECT_EQ(key(0)->objectName(), "cmdButton(0)");
 }
 
