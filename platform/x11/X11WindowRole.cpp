@@ -12,6 +12,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 namespace kelvo {
@@ -50,6 +51,21 @@ std::vector<unsigned long> cardinals(Display* display, Window window, Atom prope
 Atom atom(Display* display, const char* name)
 {
     return XInternAtom(display, name, False);
+}
+
+// Sends the window manager a request about `window`, as the EWMH has
+// clients do: a client message to the root window.
+void askManager(Display* display, Window window, const char* message, std::initializer_list<long> data)
+{
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = atom(display, message);
+    request.xclient.format = 32;
+    std::copy(data.begin(), data.end(), request.xclient.data.l);
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    XFlush(display);
 }
 
 } // namespace
@@ -129,17 +145,8 @@ void X11WindowRole::refuseAttention(unsigned long window)
     const std::vector<unsigned long> states = cardinals(display_, window, atom(display_, "_NET_WM_STATE"), XA_ATOM);
     if (std::find(states.begin(), states.end(), demands) == states.end())
         return;
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = window;
-    request.xclient.message_type = atom(display_, "_NET_WM_STATE");
-    request.xclient.format = 32;
-    request.xclient.data.l[0] = 0; // remove
-    request.xclient.data.l[1] = long(demands);
-    request.xclient.data.l[3] = 1; // from an application
-    XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &request);
-    XFlush(display_);
+    // Remove it, as asked for by an application.
+    askManager(display_, window, "_NET_WM_STATE", {0, long(demands), 0, 1});
 }
 
 // A manager whose focus follows the pointer (i3's, as it comes) makes the
@@ -158,15 +165,8 @@ void X11WindowRole::activeWindowChanged()
     }
     if (!lastActive_)
         return;
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = lastActive_;
-    request.xclient.message_type = atom(display_, "_NET_ACTIVE_WINDOW");
-    request.xclient.format = 32;
-    request.xclient.data.l[0] = 2; // from a pager: the user's own choice
-    request.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
-    XFlush(display_);
+    // Asked for as a pager asks: the user's own choice.
+    askManager(display_, lastActive_, "_NET_ACTIVE_WINDOW", {2, CurrentTime});
 }
 
 // The hints are chosen for what they make of the keyboard across managers:

@@ -398,7 +398,14 @@ def drag_logo(case, kelvo):
         kd.wait_until(moved, what="the window to follow the drag")
     finally:
         kd.run(["xdotool", "mouseup", "1"])
-    time.sleep(0.2)
+    # Where the window manager leaves it once the button is up.
+    last = []
+
+    def settled():
+        time.sleep(0.1)
+        last.append((kelvo.info()["x"], kelvo.info()["y"]))
+        return len(last) > 2 and last[-1] == last[-2] == last[-3]
+    kd.wait_until(settled, what="the window to settle after the drag")
     case.assertTrue(moved(), "window at %s after the drag from %s" % (kelvo.info(), start))
 
 
