@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace kelvo {
 
 struct SendResult {
@@ -36,5 +38,10 @@ protected:
 // standard error. Off unless asked for, since what is typed may be a
 // password; nothing else may name a typed key.
 bool keystrokeTraceOn();
+
+// A key string as trace lines show it: in double quotes, with quotes,
+// backslashes and control characters escaped so that the line stays one line
+// and can be read back.
+std::string traceQuoted(const QString& keys);
 
 } // namespace kelvo
