@@ -11,7 +11,8 @@
 // keyboard sets it. The modifiers a keystroke asks for are held around it.
 //
 // A whole send is one SendInput call, so no other input comes between its
-// events and every key it presses is released in the same call.
+// events and every key it presses is released in the same call: a process
+// ended at any moment, even mid-send, leaves no key down.
 
 #include "platform/KeyAction.h"
 

@@ -751,20 +751,24 @@ def control_at(x, y):
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
-    def __init__(self, desktop, env=None, timeout=TIMEOUT):
+    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None):
+        """command: the program and its arguments when it is not the built
+        kelvo (kelvo.exe under Wine, say); its window is then known by its
+        title and size alone, as its process may not be the one started."""
         self.desktop = desktop
-        self.path = os.path.join(build_dir(), "kelvo")
-        if not os.access(self.path, os.X_OK):
+        self.path = command[0] if command else os.path.join(build_dir(), "kelvo")
+        if not command and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
         with open(self.stderr_path, "wb") as err:
-            self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
+            self.proc = desktop.start(command or [self.path], env=env, stdout=subprocess.DEVNULL,
+                                      stderr=err)
 
         def keyboard():
             if self.proc.poll() is not None:
                 raise RuntimeError("kelvo exited with status %d before its window appeared: %s"
                                    % (self.proc.returncode, self.stderr()))
-            return next((w["id"] for w in windows_titled("Kelvo", self.proc.pid)
+            return next((w["id"] for w in windows_titled("Kelvo", None if command else self.proc.pid)
                          if (w["width"], w["height"]) == KEYBOARD_SIZE), None)
         self.window = wait_until(keyboard, timeout, what="kelvo's keyboard window")
 

@@ -7,7 +7,8 @@
 //   probe X Y W H             a window "probe target" at X Y W H with "probe cover" over its
 //                             right half; then, for each line "ask" on standard input, prints
 //                             "inside X Y" or "outside" for the pointer over the target
-//   tone HZ MS                one tone; prints how long beep() took, then what was played
+//   tone HZ MS [HZ MS ...]    tones asked for at once; prints how long beep() took at most,
+//                             then, once they are over, the samples the device played
 // Prints "sent" or "failed: why" for the sending commands.
 
 #include "platform/win/WaveOutTone.h"
@@ -17,6 +18,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -181,13 +183,17 @@ int probe(const std::vector<std::wstring>& args)
 
 int tone(const std::vector<std::wstring>& args)
 {
-    if (args.size() != 2)
+    if (args.empty() || args.size() % 2 != 0)
         return usage();
-    const int hz = std::stoi(args[0]), ms = std::stoi(args[1]);
     WaveOutTone player;
     const auto start = Clock::now();
-    player.beep(hz, ms);
-    std::printf("beep returned after %.1f ms\n", msSince(start));
+    double longest = 0;
+    for (size_t i = 0; i < args.size(); i += 2) {
+        const auto asked = Clock::now();
+        player.beep(std::stoi(args[i]), std::stoi(args[i + 1]));
+        longest = std::max(longest, msSince(asked));
+    }
+    std::printf("beep returned after %.1f ms at most\n", longest);
     const bool settled = player.waitUntilPlayed(std::chrono::seconds(20));
     std::printf("%s after %.1f ms: %llu samples played\n", settled ? "done" : "still playing",
                 msSince(start), static_cast<unsigned long long>(player.samplesPlayed()));

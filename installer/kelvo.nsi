@@ -1,0 +1,66 @@
+; The Kelvo installer: kelvo.exe, the README (as README.txt), a Start-menu shortcut and an
+; uninstaller, for every user of the machine. "/S" installs silently, "/D=DIR"
+; (last on the command line) chooses the folder. Built by makensis with
+;   -DEXE=kelvo.exe -DREADME=README.md -DVERSION=2.0 -DOUTFILE=KelvoSetup.exe
+Unicode true
+!include x64.nsh
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvo"
+
+Name "Kelvo"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Kelvo"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey "ProductName" "Kelvo"
+VIAddVersionKey "FileDescription" "Kelvo installer"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Function .onInit
+  ; kelvo.exe is a 64-bit program: its shortcut, registry entries and folder
+  ; are the 64-bit ones.
+  ${IfNot} ${RunningX64}
+    MessageBox MB_ICONSTOP "Kelvo needs a 64-bit Windows." /SD IDOK
+    Abort
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Section "Kelvo"
+  SetOutPath "$INSTDIR"
+  File "/oname=kelvo.exe" "${EXE}"
+  File "/oname=README.txt" "${README}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\Kelvo.lnk" "$INSTDIR\kelvo.exe" "" "$INSTDIR\kelvo.exe" 0
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kelvo"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kelvo.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  Delete "$SMPROGRAMS\Kelvo.lnk"
+  Delete "$INSTDIR\kelvo.exe"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  ; Only when empty: whatever else someone put there stays.
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
