@@ -84,15 +84,19 @@ fuzz-check: fuzz-build
 # them, in build-win-core; windows-test runs all of them under Wine.
 WIN_BUILD ?= build-win
 WIN_CORE_BUILD ?= build-win-core
-WIN_CMAKE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+WIN_TOOLCHAIN = $(abspath cmake/mingw-w64-x86_64.cmake)
 windows-core: deps
-	@$(WIN_CMAKE) -B $(WIN_CORE_BUILD) -DKELVO_WIN_BACKENDS_ONLY=ON >/dev/null
+	@cmake -S . -B $(WIN_CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DKELVO_WIN_BACKENDS_ONLY=ON >/dev/null
 	@cmake --build $(WIN_CORE_BUILD) -j $(JOBS)
 
+# Qt's own toolchain file finds that Qt and the build machine's moc and rcc,
+# and goes on to ours (as qt-cmake does).
 windows: deps
 	@qt=$$(JOBS=$(JOBS) scripts/build-qt-mingw | tail -n 1) && \
-	  $(WIN_CMAKE) -B $(WIN_BUILD) -DQT_HOST_PATH=/usr -DCMAKE_PREFIX_PATH="$$qt" \
-	    -DCMAKE_FIND_ROOT_PATH="$$qt" >/dev/null
+	  cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+	    -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) >/dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
 
 windows-test: windows-core windows
