@@ -815,6 +815,24 @@ class Kelvo:
         """Left-clicks the centre of a key or control (hold as for click())."""
         click(*self.centre_of(control), hold=hold)
 
+    def drag_logo(self, case):
+        """Drags the logo button by (-100, -50) and checks, with case's
+        assertions, that the window followed."""
+        start = self.info()
+        x, y = self.centre_of("cmdKelvo")
+        self.desktop.move_pointer(x, y)
+        run(["xdotool", "mousedown", "1"])
+        try:
+            for step in range(1, 11):
+                self.desktop.move_pointer(x - 10 * step, y - 5 * step)
+            moved = lambda: (abs(self.info()["x"] - (start["x"] - 100)) <= 3
+                             and abs(self.info()["y"] - (start["y"] - 50)) <= 3)
+            wait_until(moved, what="the window to follow the drag")
+        finally:
+            run(["xdotool", "mouseup", "1"])
+        time.sleep(0.2)
+        case.assertTrue(moved(), "window at %s after the drag from %s" % (self.info(), start))
+
     def tray_icons(self):
         """kelvo's icons in the panel's system tray."""
         return tray_icons(self.proc.pid)

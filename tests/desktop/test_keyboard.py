@@ -231,7 +231,7 @@ class KeyboardWindow(KeyboardCase):
         self.assertEqual(self.kelvo.tray_icons(), [])
 
     def test_dragging_the_logo_moves_the_window(self):
-        drag_logo(self, self.kelvo)
+        self.kelvo.drag_logo(self)
         self.assertEqual(desktop.focused_window(), self.terminal.window)
 
     def test_right_press_on_the_logo_opens_settings_with_its_corner_at_the_pointer(self):
@@ -250,24 +250,6 @@ class KeyboardWindow(KeyboardCase):
         kd.wait_until(lambda: corner() == (x, y),
                       what="the settings window's bottom-right corner at the pointer %s, not %s"
                       % ((x, y), corner()))
-
-
-def drag_logo(case, kelvo):
-    """Drags the logo button by (-100, -50) and checks the window followed."""
-    start = kelvo.info()
-    x, y = kelvo.centre_of("cmdKelvo")
-    desktop.move_pointer(x, y)
-    kd.run(["xdotool", "mousedown", "1"])
-    try:
-        for step in range(1, 11):
-            desktop.move_pointer(x - 10 * step, y - 5 * step)
-        moved = lambda: (abs(kelvo.info()["x"] - (start["x"] - 100)) <= 3
-                         and abs(kelvo.info()["y"] - (start["y"] - 50)) <= 3)
-        kd.wait_until(moved, what="the window to follow the drag")
-    finally:
-        kd.run(["xdotool", "mouseup", "1"])
-    time.sleep(0.2)
-    case.assertTrue(moved(), "window at %s after the drag from %s" % (kelvo.info(), start))
 
 
 def nested(name, *options):
@@ -330,7 +312,7 @@ class NoWindowManager(KeyboardCase):
     """Nested: no window manager to move the window for us."""
 
     def test_dragging_moves_the_window_all_the_same(self):
-        drag_logo(self, self.start_kelvo())
+        self.start_kelvo().drag_logo(self)
 
 
 class NoXTest(unittest.TestCase):

@@ -93,8 +93,13 @@ class SendKeys(unittest.TestCase):
         self.assertEqual(keylog.wait_for_text("z"), "z")
 
 
-class ZExit(unittest.TestCase):
-    """Last: the exit button ends the program."""
+class ZLast(unittest.TestCase):
+    """Last, as they move the window and end the program."""
+
+    def test_dragging_the_logo_moves_the_window(self):
+        desktop.focus(keylog.window)
+        kelvo.drag_logo(self)
+        self.assertTrue(keylog.kept_the_focus(), "dragging the keyboard activated it")
 
     def test_exit_button_ends_it_with_success(self):
         desktop.focus(keylog.window)
