@@ -17,6 +17,7 @@ VIAddVersionKey "ProductName" "Kelvo"
 VIAddVersionKey "FileDescription" "Kelvo installer"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "The Kelvo authors"
 
 Page directory
 Page instfiles

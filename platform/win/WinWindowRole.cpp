@@ -28,12 +28,12 @@ void WinWindowRole::adopt(QWidget* window, Kind kind)
     window->installEventFilter(this);
 }
 
-bool WinWindowRole::startMove(QWidget* window)
+bool WinWindowRole::startMove(QWidget*)
 {
-    // The system's move loop follows the pointer until the button goes up;
-    // posted, so that the press that asked for it is handled first.
-    ReleaseCapture();
-    return PostMessageW(handleOf(window), WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
+    // The system's move loop (SC_MOVE, or WM_NCLBUTTONDOWN on the caption)
+    // activates the window it moves under Wine, taking the focus from the
+    // window being typed into; following the pointer ourselves keeps it.
+    return false;
 }
 
 void WinWindowRole::setOpacity(QWidget* window, double opacity)

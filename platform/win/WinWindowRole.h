@@ -3,8 +3,9 @@
 // no-activate extended style (Qt's Qt::WindowDoesNotAcceptFocus only answers
 // WM_MOUSEACTIVATE, so without it other ways of activating would still work),
 // stays topmost, is layered with its alpha and colour key together, is dragged
-// by the system's own move loop, and ends the program when it is asked to
-// close from outside (the taskbar, taskkill, a session ending).
+// by following the pointer rather than by the system's move loop (which
+// activates it), and ends the program when it is asked to close from outside
+// (the taskbar, taskkill).
 
 #include "platform/WindowRole.h"
 

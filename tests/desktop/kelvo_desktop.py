@@ -661,9 +661,9 @@ def work_area():
     return tuple(int(v) for v in m.groups())
 
 
-def tray_icons(pid):
-    """window_info of the windows of process pid embedded in the tint2
-    panel's system tray (found through `xwininfo -root -tree`)."""
+def tray_icons(pid=None):
+    """window_info of the windows of process pid (of any, for None) embedded
+    in the tint2 panel's system tray (found through `xwininfo -root -tree`)."""
     # A window that goes while xwininfo walks the tree fails the walk; the
     # callers poll, so that counts as nothing found this time.
     walk = run(["xwininfo", "-root", "-tree"], check=False)
@@ -680,7 +680,7 @@ def tray_icons(pid):
             panel_depth = None
         if m.group(3) == "tint2":
             panel_depth = depth
-        elif panel_depth is not None and window_pid(int(m.group(2), 16)) == pid:
+        elif panel_depth is not None and (pid is None or window_pid(int(m.group(2), 16)) == pid):
             info = window_info(int(m.group(2), 16))
             if info and info["map_state"] == "IsViewable":
                 icons.append(info)

@@ -3,7 +3,7 @@
 //   type [--shift] [--ctrl] [--alt] [--no-wait] TEXT  each character of TEXT, one keystroke each
 //   named NAME...             named keys (TAB, ENTER, F1 ...), as the key-string syntax names them
 //   held                      the virtual keys the system holds down ("held: none" when none)
-//   foreground                the title of the foreground window
+//   foreground                the title and [class] of the foreground window
 //   probe X Y W H             a window "probe target" at X Y W H with "probe cover" over its
 //                             right half; then, for each line "ask" on standard input, prints
 //                             "inside X Y" or "outside" for the pointer over the target
@@ -121,11 +121,14 @@ int held()
 
 int foreground()
 {
-    wchar_t title[256] = {};
-    GetWindowTextW(GetForegroundWindow(), title, 256);
-    char utf8[1024] = {};
+    const HWND window = GetForegroundWindow();
+    wchar_t title[256] = {}, windowClass[256] = {};
+    GetWindowTextW(window, title, 256);
+    GetClassNameW(window, windowClass, 256);
+    char utf8[1024] = {}, classUtf8[1024] = {};
     WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
-    std::printf("foreground: %s\n", utf8);
+    WideCharToMultiByte(CP_UTF8, 0, windowClass, -1, classUtf8, sizeof classUtf8, nullptr, nullptr);
+    std::printf("foreground: %s [%s]\n", utf8, window ? classUtf8 : "none");
     return 0;
 }
 

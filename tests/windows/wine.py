@@ -94,6 +94,13 @@ def end_all():
     subprocess.run(["wineserver", "--kill"], env=environment(), capture_output=True, timeout=60)
 
 
+def tray_icons():
+    """The Windows programs' icons in the panel's tray: Wine's explorer.exe
+    embeds one window there for each."""
+    return [icon for icon in kd.tray_icons()
+            if '"explorer.exe"' in kd.xprop(icon["id"], "WM_CLASS")]
+
+
 class KeyLog:
     """The tests' own Windows window ("kelvo keylog"), which writes every
     keyboard message it receives to a file; started with the keyboard focus."""
