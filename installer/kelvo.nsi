@@ -2,8 +2,9 @@
 ; uninstaller, for every user of the machine. "/S" installs silently, "/D=DIR"
 ; (last on the command line) chooses the folder. Built by makensis with
 ;   -DEXE=kelvo.exe -DREADME=README.md -DVERSION=2.0 -DOUTFILE=KelvoSetup.exe
-Unicode true
-!include x64.nsh
+; A 64-bit installer, like the program: it needs no 32-bit layer to run
+; (Wine without its 32-bit part runs it too).
+Target amd64-unicode
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvo"
 
@@ -25,12 +26,6 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Function .onInit
-  ; kelvo.exe is a 64-bit program: its shortcut, registry entries and folder
-  ; are the 64-bit ones.
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "Kelvo needs a 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
   SetRegView 64
   SetShellVarContext all
 FunctionEnd
