@@ -34,7 +34,8 @@ struct SenderOpening {
 // does nothing.
 void prepareSession();
 
-// Connects the key sender to the desktop named by the environment (DISPLAY).
+// Connects the key sender to the desktop named by the environment (DISPLAY;
+// on Windows, the session's own desktop).
 SenderOpening openKeySender();
 
 // The pointer as the desktop's display server sees it; null when the
