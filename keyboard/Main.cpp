@@ -23,6 +23,7 @@ void MakeTranslucent(QWidget* form, QColor colorKey, int alpha)
     palette.setColor(QPalette::Window, colorKey);
     form->setPalette(palette);
     form->setAutoFillBackground(true);
+    currentWindowRole().setColorKey(form, colorKey);
     ShapeToControls(form);
 }
 

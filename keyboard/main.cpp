@@ -6,38 +6,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
-}
-
-// SIGTERM, SIGINT and SIGHUP end the program through the event loop, so
-// the tray icon is taken away and the keyboard mapping put back.
-void quitOnSignals(QApplication& app)
-{
-    if (pipe(signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::exit(0); });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(sig, &action, nullptr);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -81,7 +51,9 @@ int main(int argc, char** argv)
     std::unique_ptr<WindowRole> role = openWindowRole();
     useWindowRole(role.get());
     ZorvicClick::usePointerProbe(probe.get());
-    quitOnSignals(app);
+    // SIGTERM, Ctrl+C and the like end the program through the event loop,
+    // so the tray icon is taken away and the keyboard mapping put back.
+    quitOnEndRequests(app);
 
     // The window's layout is built in; a fault in it is a fault of this
     // build, found by whoever edited it.

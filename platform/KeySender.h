@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace kelvo {
 
 struct SendResult {
@@ -21,10 +23,12 @@ public:
     virtual ~KeySender() = default;
 
     // Types the key string into the focused window. A malformed string is
-    // refused whole and nothing is sent. With wait, returns only after the
-    // display server has processed every event of the string; that says they
-    // are in the focused client's queue, not that the client has handled them.
-    // No modifier is left held when it returns, whatever happened.
+    // refused whole and nothing is sent. With wait, returns only once the
+    // events are in the focused client's queue as far as the system can tell
+    // (X11: the server has processed every one; Windows: the foreground
+    // window's thread has answered a message sent after them), not that the
+    // client has handled them. No modifier is left held when it returns,
+    // whatever happened.
     virtual SendResult send(const QString& keys, bool wait);
 
 protected:
@@ -36,5 +40,10 @@ protected:
 // standard error. Off unless asked for, since what is typed may be a
 // password; nothing else may name a typed key.
 bool keystrokeTraceOn();
+
+// A key string as trace lines show it: in double quotes, with quotes,
+// backslashes and control characters escaped so that the line stays one line
+// and can be read back.
+std::string traceQuoted(const QString& keys);
 
 } // namespace kelvo

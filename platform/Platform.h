@@ -9,6 +9,8 @@
 
 #include <QString>
 
+class QCoreApplication;
+
 #include <memory>
 
 namespace kelvo {
@@ -32,7 +34,8 @@ struct SenderOpening {
 // does nothing.
 void prepareSession();
 
-// Connects the key sender to the desktop named by the environment (DISPLAY).
+// Connects the key sender to the desktop named by the environment (DISPLAY;
+// on Windows, the session's own desktop).
 SenderOpening openKeySender();
 
 // The pointer as the desktop's display server sees it; null when the
@@ -45,6 +48,20 @@ std::unique_ptr<Tone> openTone();
 // The role of the program's windows on this desktop; called once the
 // application object exists.
 std::unique_ptr<WindowRole> openWindowRole();
+
+// Makes the requests to end the process that this platform sends end
+// `app`'s event loop with status 0 instead, so that the program tidies up on
+// its way out: SIGTERM, SIGINT and SIGHUP on Linux; on Windows a console's
+// Ctrl+C, Ctrl+Break and closing (the end of the session and WM_CLOSE reach
+// the windows themselves).
+void quitOnEndRequests(QCoreApplication& app);
+
+// For programs without an event loop: from holdEndRequests() until
+// releaseEndRequests(), a request to end the process (the ones above, and
+// SIGQUIT) waits, and takes effect once they are released, so that the
+// process is never ended half-way through a send.
+void holdEndRequests();
+void releaseEndRequests();
 
 // One pass of the event loop: pending events are dispatched, which may run
 // other handlers before the caller goes on.

@@ -41,6 +41,8 @@ void WindowRole::setOpacity(QWidget* window, double opacity)
     window->setWindowOpacity(opacity);
 }
 
+void WindowRole::setColorKey(QWidget*, QColor) {}
+
 void WindowRole::keepAbove(QWidget* window, bool above)
 {
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != above) {

@@ -8,6 +8,7 @@
 // offscreen platform (the unit tests) and a fair start elsewhere; each
 // desktop's backend overrides what Qt leaves out there.
 
+#include <QColor>
 #include <QPoint>
 #include <QRect>
 
@@ -48,6 +49,11 @@ public:
 
     // Draws `window` at `opacity` (0 to 1) where the desktop can.
     virtual void setOpacity(QWidget* window, double opacity);
+
+    // Makes the pixels of `window` drawn in `key` see-through and lets the
+    // pointer through them where the desktop does that itself; the base does
+    // nothing, since the window's mask already cuts them away.
+    virtual void setColorKey(QWidget* window, QColor key);
 
     // Keeps `window` above every window that is not itself kept on top
     // (`above` true), or lets it go back among them.

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <csignal>
 #include <cstdio>
 
 using namespace kelvo;
@@ -25,12 +24,9 @@ int fail(int status, const QString& message)
 int main(int argc, char** argv)
 {
     // Held until the sender has let go of every key and put the keyboard
-    // mapping back; a pending SIGINT or SIGTERM then ends the program.
-    sigset_t stop;
-    sigemptyset(&stop);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&stop, s);
-    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    // mapping back; a pending request to end (SIGINT, SIGTERM) then ends the
+    // program.
+    holdEndRequests();
 
     prepareSession();
     QCoreApplication app(argc, argv);
@@ -57,6 +53,6 @@ int main(int argc, char** argv)
         if (!result)
             status = fail(1, result.error);
     }
-    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    releaseEndRequests();
     return status;
 }

@@ -58,27 +58,6 @@ int recordXError(Display*, XErrorEvent* event)
     _exit(1);
 }
 
-// A key string in a trace line: quoted, with quotes, backslashes and control
-// characters escaped so that the line stays one line and can be read back.
-std::string quoted(const QString& text)
-{
-    std::string out = "\"";
-    for (const char c : text.toStdString()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
-
 // Keeps SIGINT, SIGTERM, SIGHUP and SIGQUIT pending while keys are held, so a
 // signal that ends the process cannot leave a modifier down.
 class SignalBlock {
@@ -650,7 +629,7 @@ void X11KeySender::noteEvent(char sign, KeyCode code)
 
 void X11KeySender::writeTrace(const std::vector<KeyAction>& actions, const QString& failure)
 {
-    std::string line = "kelvo: sent " + quoted(formatKeyActions(actions)) + " =" + traced_;
+    std::string line = "kelvo: sent " + traceQuoted(formatKeyActions(actions)) + " =" + traced_;
     if (!failure.isEmpty())
         line += " (failed: " + failure.toStdString() + ")";
     line += '\n';

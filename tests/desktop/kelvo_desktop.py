@@ -727,24 +727,33 @@ def work_area():
     return tuple(int(v) for v in m.groups())
 
 
-def tray_icons(pid):
+def tray_icons(pid=None):
     """window_info of the windows of process pid embedded in a system tray
     (tint2's, or a window manager's own): its small windows that are not
-    top-level windows (found through `xwininfo -root -tree`)."""
+    top-level windows; for pid None, those of any process in tint2's tray
+    (found through `xwininfo -root -tree`)."""
     # A window that goes while xwininfo walks the tree fails the walk; the
     # callers poll, so that counts as nothing found this time.
     walk = run(["xwininfo", "-root", "-tree"], check=False)
     if walk.returncode != 0:
         return []
-    icons = []
+    icons, panel_depth = [], None
     for line in walk.stdout.splitlines():
-        m = re.match(r'^(\s*)(0x[0-9a-f]+) .*\)\s+(\d+)x(\d+)\+', line)
+        m = re.match(r'^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\)).*\)\s+(\d+)x(\d+)\+', line)
+        if not m:
+            continue
+        depth = len(m.group(1))
+        if panel_depth is not None and depth <= panel_depth:
+            panel_depth = None
+        if m.group(3) == "tint2":
+            panel_depth = depth
+            continue
         # The root's children are indented by 5 spaces; an icon lies deeper,
         # inside the tray, and is no bigger than a tray's slot.
-        if not m or len(m.group(1)) <= 5 or int(m.group(3)) > 64 or int(m.group(4)) > 64:
+        if depth <= 5 or int(m.group(4)) > 64 or int(m.group(5)) > 64:
             continue
         window = int(m.group(2), 16)
-        if window_pid(window) == pid:
+        if (pid is None and panel_depth is not None) or (pid is not None and window_pid(window) == pid):
             info = window_info(window)
             if info and info["map_state"] == "IsViewable":
                 icons.append(info)
@@ -850,11 +859,12 @@ class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
     def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None):
-        """command, when given, starts the program instead of the built kelvo;
-        it must end by exec'ing it, so its window carries the started pid."""
+        """command: the program and its arguments when it is not the built
+        kelvo (kelvo.exe under Wine, say); its window is then known by its
+        title and size alone, as its process may not be the one started."""
         self.desktop = desktop
-        self.path = os.path.join(build_dir(), "kelvo")
-        if command is None and not os.access(self.path, os.X_OK):
+        self.path = command[0] if command else os.path.join(build_dir(), "kelvo")
+        if not command and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
         with open(self.stderr_path, "wb") as err:
@@ -865,7 +875,7 @@ class Kelvo:
             if self.proc.poll() is not None:
                 raise RuntimeError("kelvo exited with status %d before its window appeared: %s"
                                    % (self.proc.returncode, self.stderr()))
-            return next((w["id"] for w in windows_titled("Kelvo", self.proc.pid)
+            return next((w["id"] for w in windows_titled("Kelvo", None if command else self.proc.pid)
                          if (w["width"], w["height"]) == KEYBOARD_SIZE), None)
         self.window = wait_until(keyboard, timeout, what="kelvo's keyboard window")
 
@@ -919,6 +929,35 @@ class Kelvo:
     def click(self, control, hold=0.1):
         """Left-clicks the centre of a key or control (hold as for click())."""
         click(*self.centre_of(control), hold=hold)
+
+    def drag_logo(self, case):
+        """Drags the logo button by (-100, -50) and checks, with case's
+        assertions, that the window followed."""
+        start = self.info()
+        x, y = self.centre_of("cmdKelvo")
+        self.desktop.move_pointer(x, y)
+        run(["xdotool", "mousedown", "1"])
+        try:
+            # As a hand moves, after the window manager has had time to take
+            # the move over: it follows only what the pointer does after that.
+            time.sleep(0.3)
+            for step in range(1, 11):
+                self.desktop.move_pointer(x - 10 * step, y - 5 * step)
+                time.sleep(0.05)
+            moved = lambda: (abs(self.info()["x"] - (start["x"] - 100)) <= 3
+                             and abs(self.info()["y"] - (start["y"] - 50)) <= 3)
+            wait_until(moved, what="the window to follow the drag")
+        finally:
+            run(["xdotool", "mouseup", "1"])
+        # Where the window manager leaves it once the button is up.
+        last = []
+
+        def settled():
+            time.sleep(0.1)
+            last.append((self.info()["x"], self.info()["y"]))
+            return len(last) > 2 and last[-1] == last[-2] == last[-3]
+        wait_until(settled, what="the window to settle after the drag")
+        case.assertTrue(moved(), "window at %s after the drag from %s" % (self.info(), start))
 
     def tray_icons(self):
         """kelvo's icons in the panel's system tray."""

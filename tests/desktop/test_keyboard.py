@@ -257,7 +257,7 @@ class KeyboardWindow(KeyboardCase):
         self.assertEqual(self.kelvo.tray_icons(), [])
 
     def test_dragging_the_logo_moves_the_window(self):
-        drag_logo(self, self.kelvo)
+        self.kelvo.drag_logo(self)
         self.assertEqual(desktop.focused_window(), self.terminal.window)
 
     def test_right_press_on_the_logo_opens_settings_with_its_corner_at_the_pointer(self):
@@ -353,7 +353,7 @@ class WindowManagerCore(KeyboardCase):
             kd.run(switch(0))
 
     def test_drag_then_minimise_and_back_from_the_tray_where_it_was(self):
-        drag_logo(self, self.kelvo)
+        self.kelvo.drag_logo(self)
         place = kd.frame_of(self.kelvo.window)
         icon = kd.wait_until(self.kelvo.tray_icons, what="kelvo's tray icon")[0]
         self.kelvo.click("cmdMinimize")
@@ -378,35 +378,6 @@ class WindowManagers(unittest.TestCase):
 for _manager in ("xfwm4", "i3", "awesome", "kwin_x11", "fluxbox", "icewm", "metacity"):
     setattr(WindowManagers, "test_" + _manager,
             lambda self, manager=_manager: nested("WindowManagerCore", "--wm", manager))
-
-
-def drag_logo(case, kelvo):
-    """Drags the logo button by (-100, -50) and checks the window followed."""
-    start = kelvo.info()
-    x, y = kelvo.centre_of("cmdKelvo")
-    desktop.move_pointer(x, y)
-    kd.run(["xdotool", "mousedown", "1"])
-    try:
-        # As a hand moves, after the window manager has had time to take the
-        # move over: it follows only what the pointer does after that.
-        time.sleep(0.3)
-        for step in range(1, 11):
-            desktop.move_pointer(x - 10 * step, y - 5 * step)
-            time.sleep(0.05)
-        moved = lambda: (abs(kelvo.info()["x"] - (start["x"] - 100)) <= 3
-                         and abs(kelvo.info()["y"] - (start["y"] - 50)) <= 3)
-        kd.wait_until(moved, what="the window to follow the drag")
-    finally:
-        kd.run(["xdotool", "mouseup", "1"])
-    # Where the window manager leaves it once the button is up.
-    last = []
-
-    def settled():
-        time.sleep(0.1)
-        last.append((kelvo.info()["x"], kelvo.info()["y"]))
-        return len(last) > 2 and last[-1] == last[-2] == last[-3]
-    kd.wait_until(settled, what="the window to settle after the drag")
-    case.assertTrue(moved(), "window at %s after the drag from %s" % (kelvo.info(), start))
 
 
 def nested(name, *options):
@@ -469,7 +440,7 @@ class NoWindowManager(KeyboardCase):
     """Nested: no window manager to move the window for us."""
 
     def test_dragging_moves_the_window_all_the_same(self):
-        drag_logo(self, self.start_kelvo())
+        self.start_kelvo().drag_logo(self)
 
 
 class NoXTest(unittest.TestCase):
