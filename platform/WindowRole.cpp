@@ -53,6 +53,14 @@ void WindowRole::keepAbove(QWidget* window, bool above)
         window->raise();
 }
 
+void WindowRole::keyOut(QWidget* window, QColor key)
+{
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, key);
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+}
+
 WindowRole& currentWindowRole()
 {
     static WindowRole qtOnly;

@@ -8,6 +8,7 @@
 // offscreen platform (the unit tests) and a fair start elsewhere; each
 // desktop's backend overrides what Qt leaves out there.
 
+#include <QColor>
 #include <QPoint>
 #include <QRect>
 
@@ -52,6 +53,17 @@ public:
     // Keeps `window` above every window that is not itself kept on top
     // (`above` true), or lets it go back among them.
     virtual void keepAbove(QWidget* window, bool above);
+
+    // Makes the window's own background, drawn in `key`, see-through, so
+    // that only its controls show. The base class paints the background in
+    // `key` and leaves the cutting to the window's mask, which the desktop
+    // turns into the window's shape.
+    virtual void keyOut(QWidget* window, QColor key);
+
+    // True when the desktop can minimise a window and later give it back
+    // (a task bar, a window menu); false when a minimised window would be
+    // lost to the user.
+    virtual bool canMinimize() const { return true; }
 };
 
 // The role every window of this process gets: the one the program set up

@@ -1,0 +1,283 @@
+#include "platform/wayland/LayerShellRole.h"
+
+#include "layer-shell-client-protocol.h"
+
+#include <QAbstractEventDispatcher>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvo {
+
+namespace {
+
+// The name compositors show for our surfaces (in rules, in their logs).
+constexpr const char* SurfaceNamespace = "kelvo";
+
+wl_surface* surfaceOf(QWidget* widget)
+{
+    QWindow* window = widget->windowHandle();
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!window || !native)
+        return nullptr;
+    return static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+}
+
+struct Binding {
+    zwlr_layer_shell_v1* shell = nullptr;
+};
+
+void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version)
+{
+    auto* binding = static_cast<Binding*>(data);
+    if (!binding->shell && std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0)
+        binding->shell = static_cast<zwlr_layer_shell_v1*>(
+            wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 4u)));
+}
+
+void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+
+} // namespace
+
+std::unique_ptr<LayerShellRole> LayerShellRole::open()
+{
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!native || QGuiApplication::platformName() != u"wayland")
+        return nullptr;
+    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    if (!display)
+        return nullptr;
+    // Our objects on Qt's connection get a queue of their own, so Qt's
+    // dispatching never calls our listeners behind our back, nor we Qt's.
+    wl_event_queue* queue = wl_display_create_queue(display);
+    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue);
+    wl_registry* registry = wl_display_get_registry(wrapped);
+    wl_proxy_wrapper_destroy(wrapped);
+    static const wl_registry_listener listener = {onGlobal, onGlobalRemove};
+    Binding binding;
+    wl_registry_add_listener(registry, &listener, &binding);
+    wl_display_roundtrip_queue(display, queue);
+    wl_registry_destroy(registry);
+    if (!binding.shell) {
+        wl_event_queue_destroy(queue);
+        return nullptr;
+    }
+    return std::unique_ptr<LayerShellRole>(new LayerShellRole(display, queue, binding.shell));
+}
+
+LayerShellRole::LayerShellRole(wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell)
+    : display_(display)
+    , queue_(queue)
+    , shell_(shell)
+{
+    // Qt's thread reads every event from the socket, ours among them; they
+    // wait in our queue until the event loop next goes idle.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                [this] { wl_display_dispatch_queue_pending(display_, queue_); });
+}
+
+LayerShellRole::~LayerShellRole()
+{
+    for (auto& surface : surfaces_)
+        dropRole(*surface);
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(shell_)) >= 3)
+        zwlr_layer_shell_v1_destroy(shell_);
+    else
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(shell_));
+    wl_display_flush(display_);
+    wl_event_queue_destroy(queue_);
+}
+
+LayerShellRole::Surface* LayerShellRole::find(const QWidget* window) const
+{
+    const auto found = std::find_if(surfaces_.begin(), surfaces_.end(),
+                                    [window](const auto& s) { return s->widget == window; });
+    return found == surfaces_.end() ? nullptr : found->get();
+}
+
+void LayerShellRole::adopt(QWidget* window, Kind kind)
+{
+    Surface* surface = find(window);
+    if (!surface) {
+        std::erase_if(surfaces_, [](const auto& s) { return !s->widget; });
+        surfaces_.push_back(std::make_unique<Surface>());
+        surfaces_.back()->role = this;
+        surfaces_.back()->widget = window;
+        surface = surfaces_.back().get();
+        // Both must be in place before Qt makes the native window: the first
+        // keeps the shell away, the second gives the surface an alpha channel.
+        if (!window->windowFlags().testFlag(Qt::BypassWindowManagerHint))
+            window->setWindowFlag(Qt::BypassWindowManagerHint, true);
+        if (kind == Kind::Keyboard)
+            window->setAttribute(Qt::WA_TranslucentBackground);
+    }
+    surface->kind = kind;
+    window->winId();
+    if (QWindow* handle = window->windowHandle()) {
+        handle->removeEventFilter(this);
+        handle->installEventFilter(this);
+    }
+    // A surface already made gets its role now; one that Qt makes later,
+    // when the window is shown, gets it at its first expose.
+    if (surfaceOf(window) != surface->surface)
+        giveRole(*surface);
+}
+
+bool LayerShellRole::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Expose && event->type() != QEvent::Hide)
+        return false;
+    for (auto& surface : surfaces_) {
+        if (!surface->widget || surface->widget->windowHandle() != watched)
+            continue;
+        if (event->type() == QEvent::Hide)
+            dropRole(*surface); // Qt has taken the surface away
+        else if (surfaceOf(surface->widget) != surface->surface)
+            giveRole(*surface);
+    }
+    return false;
+}
+
+void LayerShellRole::giveRole(Surface& surface)
+{
+    dropRole(surface);
+    wl_surface* wlSurface = surfaceOf(surface.widget);
+    if (!wlSurface)
+        return;
+    surface.surface = wlSurface;
+    surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, nullptr,
+                                                          ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, SurfaceNamespace);
+    static const zwlr_layer_surface_v1_listener listener = {onConfigure, onClosed};
+    zwlr_layer_surface_v1_add_listener(surface.layer, &listener, &surface);
+    zwlr_layer_surface_v1_set_size(surface.layer, std::uint32_t(surface.widget->width()),
+                                   std::uint32_t(surface.widget->height()));
+    zwlr_layer_surface_v1_set_anchor(surface.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM
+                                                        | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    // Zero: kept clear of the panels' zones, reserving none of its own.
+    zwlr_layer_surface_v1_set_exclusive_zone(surface.layer, 0);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(surface.layer,
+                                                     ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    applyPlace(surface);
+    // The first commit carries no buffer; Qt attaches one only after the
+    // compositor's configure has been acknowledged.
+    wl_surface_commit(wlSurface);
+    while (!surface.configured && surface.layer)
+        if (wl_display_roundtrip_queue(display_, queue_) < 0)
+            break;
+}
+
+void LayerShellRole::dropRole(Surface& surface)
+{
+    if (surface.layer)
+        zwlr_layer_surface_v1_destroy(surface.layer);
+    surface.layer = nullptr;
+    surface.surface = nullptr;
+    surface.configured = false;
+}
+
+void LayerShellRole::applyPlace(Surface& surface)
+{
+    if (!surface.layer || !surface.placed)
+        return;
+    const QRect area = workArea(surface.widget);
+    const int right = area.x() + area.width() - (surface.topLeft.x() + surface.widget->width());
+    const int bottom = area.y() + area.height() - (surface.topLeft.y() + surface.widget->height());
+    zwlr_layer_surface_v1_set_margin(surface.layer, 0, right, bottom, 0);
+}
+
+void LayerShellRole::onConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t,
+                                 std::uint32_t)
+{
+    // The size asked for is the window's own; whatever the compositor
+    // offers, the window keeps it.
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    static_cast<Surface*>(data)->configured = true;
+}
+
+void LayerShellRole::onClosed(void* data, zwlr_layer_surface_v1*)
+{
+    // The compositor took the surface away (its output went): a window shown
+    // again gets a new surface, and a new role with it.
+    auto* surface = static_cast<Surface*>(data);
+    LayerShellRole* role = surface->role;
+    QPointer<QWidget> widget = surface->widget;
+    role->dropRole(*surface);
+    QMetaObject::invokeMethod(
+        role,
+        [widget] {
+            if (widget && widget->isVisible()) {
+                widget->hide();
+                widget->show();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+QRect LayerShellRole::workArea(const QWidget* window) const
+{
+    QScreen* screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
+void LayerShellRole::moveTo(QWidget* window, QPoint topLeft)
+{
+    // Qt is told too, so that the positions it reports (of the pointer, of
+    // a point on the window) follow the window.
+    window->move(topLeft);
+    Surface* surface = find(window);
+    if (!surface)
+        return;
+    surface->topLeft = topLeft;
+    surface->placed = true;
+    if (surface->layer) {
+        applyPlace(*surface);
+        if (surface->configured)
+            wl_surface_commit(surface->surface);
+        wl_display_flush(display_);
+    }
+}
+
+QPoint LayerShellRole::position(const QWidget* window) const
+{
+    const Surface* surface = find(window);
+    return surface && surface->placed ? surface->topLeft : window->pos();
+}
+
+bool LayerShellRole::startMove(QWidget*)
+{
+    return false;
+}
+
+void LayerShellRole::setOpacity(QWidget* window, double opacity)
+{
+    for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(control->graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect(control);
+            control->setGraphicsEffect(effect);
+        }
+        effect->setOpacity(opacity);
+    }
+}
+
+void LayerShellRole::keepAbove(QWidget*, bool) {}
+
+void LayerShellRole::keyOut(QWidget* window, QColor key)
+{
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, key);
+    window->setPalette(palette);
+    window->setAutoFillBackground(false);
+}
+
+} // namespace kelvo

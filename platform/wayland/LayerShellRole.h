@@ -1,0 +1,94 @@
+#pragma once
+// Kelvo's windows as layer surfaces (zwlr_layer_shell_v1): on the overlay
+// layer, above every window and panel, anchored to the bottom-right corner
+// of the output's usable area (what the panels leave), placed by their
+// margins from it and never given the keyboard focus.
+//
+// Qt 6.4 has no public way to this; it relies on three things Qt's Wayland
+// plugin does. With QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT set before the
+// plugin starts, a window with Qt::BypassWindowManagerHint gets a wl_surface
+// without a shell role, made with the native window; QPlatformNativeInterface
+// hands out that surface ("surface") and Qt's connection ("wl_display"),
+// which the layer surface must share; and QWidget::setMask becomes the
+// surface's input region. Qt makes a new surface each time such a window is
+// shown again after a hide, so the role is given afresh when the window is
+// next exposed, before Qt draws into the new surface.
+//
+// Positions are in the coordinates Qt reports for these windows: a window
+// placed at workArea()'s bottom-right corner has margins of 0. Wayland does
+// not tell a client where panels are, so workArea() is the whole output; the
+// compositor keeps the surfaces clear of them.
+
+#include "platform/WindowRole.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+struct wl_display;
+struct wl_event_queue;
+struct wl_surface;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+
+namespace kelvo {
+
+class LayerShellRole final : public QObject, public WindowRole {
+public:
+    // Binds the layer shell on the application's Wayland connection; null
+    // when that connection offers none. Call once the application exists.
+    static std::unique_ptr<LayerShellRole> open();
+    ~LayerShellRole() override;
+
+    void adopt(QWidget* window, Kind kind) override;
+    QRect workArea(const QWidget* window) const override;
+    void moveTo(QWidget* window, QPoint topLeft) override;
+    QPoint position(const QWidget* window) const override;
+    // A layer surface moves only by its margins: always false.
+    bool startMove(QWidget* window) override;
+    // Qt draws a Wayland window opaque whatever its window opacity, so each
+    // control is drawn at `opacity` instead.
+    void setOpacity(QWidget* window, double opacity) override;
+    // The overlay layer is above every window already: nothing to do.
+    void keepAbove(QWidget* window, bool above) override;
+    // The window is drawn translucent, its background left empty.
+    void keyOut(QWidget* window, QColor key) override;
+    // A layer surface has no minimised state a desktop could restore.
+    bool canMinimize() const override { return false; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // One of our windows and the role its current surface has.
+    struct Surface {
+        LayerShellRole* role;
+        QPointer<QWidget> widget;
+        Kind kind;
+        QPoint topLeft;                        // where it was last put
+        bool placed = false;                   // topLeft is set
+        wl_surface* surface = nullptr;         // Qt's surface the role is for
+        zwlr_layer_surface_v1* layer = nullptr;
+        bool configured = false;
+    };
+
+    LayerShellRole(wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell);
+
+    Surface* find(const QWidget* window) const;
+    void giveRole(Surface& surface);
+    void dropRole(Surface& surface);
+    void applyPlace(Surface& surface);
+
+    static void onConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
+                            std::uint32_t width, std::uint32_t height);
+    static void onClosed(void* data, zwlr_layer_surface_v1* layer);
+
+    wl_display* display_;    // Qt's
+    wl_event_queue* queue_;  // ours on it: Qt never dispatches our events
+    zwlr_layer_shell_v1* shell_;
+    std::vector<std::unique_ptr<Surface>> surfaces_;
+};
+
+} // namespace kelvo
