@@ -321,7 +321,9 @@ void frmKelvo::cmdKelvo_MouseDown(qint16& Button, qint16&, float& X, float& Y)
     } else if (Button == 2) {
         if (!settings_)
             settings_ = new frmSettings();
-        settings_->placeCorner(mapToGlobal(cmdKelvo->pos() + QPoint(qRound(X), qRound(Y))));
+        // Placed from where the window role says the keyboard is: some
+        // desktops (Wayland) tell a window nothing of its own place.
+        settings_->placeCorner(currentWindowRole().position(this) + cmdKelvo->pos() + QPoint(qRound(X), qRound(Y)));
     }
 }
 

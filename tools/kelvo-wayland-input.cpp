@@ -126,16 +126,35 @@ int memfdWith(const void* data, size_t size)
     return fd;
 }
 
+// The covering window is made when the tool starts and kept, mapped only
+// while it covers: sway stacks the surfaces of a layer by their first
+// commit, the older above, and it is to lie above whatever a test starts
+// later.
+std::string makeCover(Input& in)
+{
+    if (!in.layerShell || !in.compositor || !in.shm)
+        return "the compositor offers no layer shell or shared memory";
+    in.cover = wl_compositor_create_surface(in.compositor);
+    in.coverLayer = zwlr_layer_shell_v1_get_layer_surface(in.layerShell, in.cover, nullptr,
+                                                          ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "kelvo-test-cover");
+    zwlr_layer_surface_v1_add_listener(in.coverLayer, &coverListener, &in);
+    zwlr_layer_surface_v1_set_anchor(in.coverLayer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    // Placed on the whole output, whatever panels reserve.
+    zwlr_layer_surface_v1_set_exclusive_zone(in.coverLayer, -1);
+    zwlr_layer_surface_v1_set_size(in.coverLayer, 1, 1);
+    // Its place among the layer's surfaces is taken at this first commit.
+    wl_surface_commit(in.cover);
+    return {};
+}
+
 std::string uncover(Input& in)
 {
-    if (in.coverLayer)
-        zwlr_layer_surface_v1_destroy(in.coverLayer);
-    if (in.cover)
-        wl_surface_destroy(in.cover);
+    if (in.cover) {
+        wl_surface_attach(in.cover, nullptr, 0, 0);
+        wl_surface_commit(in.cover);
+    }
     if (in.coverBuffer)
         wl_buffer_destroy(in.coverBuffer);
-    in.coverLayer = nullptr;
-    in.cover = nullptr;
     in.coverBuffer = nullptr;
     in.coverConfigured = false;
     return {};
@@ -143,11 +162,14 @@ std::string uncover(Input& in)
 
 std::string cover(Input& in, int x, int y, int width, int height)
 {
-    if (!in.layerShell || !in.compositor || !in.shm)
+    if (!in.coverLayer)
         return "the compositor offers no layer shell or shared memory";
     if (width <= 0 || height <= 0)
         return "the window needs a size";
-    uncover(in);
+    wl_surface_attach(in.cover, nullptr, 0, 0);
+    if (in.coverBuffer)
+        wl_buffer_destroy(in.coverBuffer);
+    in.coverBuffer = nullptr;
     const size_t stride = size_t(width) * 4, size = stride * size_t(height);
     const int fd = memfdWith(nullptr, size);
     if (fd < 0)
@@ -166,15 +188,9 @@ std::string cover(Input& in, int x, int y, int width, int height)
     wl_shm_pool_destroy(pool);
     close(fd);
 
-    in.cover = wl_compositor_create_surface(in.compositor);
-    in.coverLayer = zwlr_layer_shell_v1_get_layer_surface(in.layerShell, in.cover, nullptr,
-                                                          ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "kelvo-test-cover");
-    zwlr_layer_surface_v1_add_listener(in.coverLayer, &coverListener, &in);
     zwlr_layer_surface_v1_set_size(in.coverLayer, std::uint32_t(width), std::uint32_t(height));
-    zwlr_layer_surface_v1_set_anchor(in.coverLayer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
-    // Placed on the whole output, whatever panels reserve.
-    zwlr_layer_surface_v1_set_exclusive_zone(in.coverLayer, -1);
     zwlr_layer_surface_v1_set_margin(in.coverLayer, y, 0, 0, x);
+    in.coverConfigured = false;
     wl_surface_commit(in.cover);
     while (!in.coverConfigured)
         if (wl_display_roundtrip(in.display) < 0)
@@ -282,6 +298,7 @@ int main()
     }
     wl_output_add_listener(in.output, &outputListener, &in);
     in.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(in.pointers, in.seat);
+    makeCover(in);
     wl_display_roundtrip(in.display);
 
     std::string line;
@@ -296,6 +313,10 @@ int main()
             return 1;
     }
     uncover(in);
+    if (in.coverLayer)
+        zwlr_layer_surface_v1_destroy(in.coverLayer);
+    if (in.cover)
+        wl_surface_destroy(in.cover);
     keyboard(in, "none", {});
     zwlr_virtual_pointer_v1_destroy(in.pointer);
     wl_display_roundtrip(in.display);

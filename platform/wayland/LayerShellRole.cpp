@@ -123,9 +123,16 @@ void LayerShellRole::adopt(QWidget* window, Kind kind)
     }
     surface->kind = kind;
     window->winId();
-    if (QWindow* handle = window->windowHandle()) {
-        handle->removeEventFilter(this);
+    if (QWindow* handle = window->windowHandle(); handle && handle != surface->watched) {
+        surface->watched = handle;
         handle->installEventFilter(this);
+        // Said before Qt takes the surface away: the role goes first, as the
+        // protocol wants, not after.
+        connect(handle, &QWindow::visibleChanged, this, [this, handle](bool visible) {
+            for (auto& s : surfaces_)
+                if (!visible && s->watched == handle)
+                    dropRole(*s);
+        });
     }
     // A surface already made gets its role now; one that Qt makes later,
     // when the window is shown, gets it at its first expose.
@@ -135,17 +142,36 @@ void LayerShellRole::adopt(QWidget* window, Kind kind)
 
 bool LayerShellRole::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::Expose && event->type() != QEvent::Hide)
+    if (event->type() != QEvent::Expose)
         return false;
-    for (auto& surface : surfaces_) {
-        if (!surface->widget || surface->widget->windowHandle() != watched)
-            continue;
-        if (event->type() == QEvent::Hide)
-            dropRole(*surface); // Qt has taken the surface away
-        else if (surfaceOf(surface->widget) != surface->surface)
+    for (auto& surface : surfaces_)
+        if (surface->widget && surface->watched == watched && surfaceOf(surface->widget) != surface->surface)
             giveRole(*surface);
-    }
     return false;
+}
+
+std::uint32_t LayerShellRole::layerFor(const Surface& surface) const
+{
+    // Which of two surfaces in one layer lies above is the compositor's
+    // choice (sway puts the newer below); a layer lower for the keyboard
+    // while the dialog shows puts the dialog above it everywhere.
+    const bool dialogShown = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                         [](const auto& s) { return s->kind == Kind::Dialog && s->layer; });
+    return surface.kind == Kind::Keyboard && dialogShown ? ZWLR_LAYER_SHELL_V1_LAYER_TOP
+                                                         : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
+}
+
+void LayerShellRole::restack()
+{
+    for (auto& surface : surfaces_) {
+        if (!surface->layer || !surface->configured || surface->kind != Kind::Keyboard)
+            continue;
+        if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(surface->layer)) < ZWLR_LAYER_SURFACE_V1_SET_LAYER_SINCE_VERSION)
+            continue;
+        zwlr_layer_surface_v1_set_layer(surface->layer, layerFor(*surface));
+        wl_surface_commit(surface->surface);
+    }
+    wl_display_flush(display_);
 }
 
 void LayerShellRole::giveRole(Surface& surface)
@@ -155,8 +181,8 @@ void LayerShellRole::giveRole(Surface& surface)
     if (!wlSurface)
         return;
     surface.surface = wlSurface;
-    surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, nullptr,
-                                                          ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, SurfaceNamespace);
+    surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, nullptr, layerFor(surface),
+                                                          SurfaceNamespace);
     static const zwlr_layer_surface_v1_listener listener = {onConfigure, onClosed};
     zwlr_layer_surface_v1_add_listener(surface.layer, &listener, &surface);
     zwlr_layer_surface_v1_set_size(surface.layer, std::uint32_t(surface.widget->width()),
@@ -174,15 +200,21 @@ void LayerShellRole::giveRole(Surface& surface)
     while (!surface.configured && surface.layer)
         if (wl_display_roundtrip_queue(display_, queue_) < 0)
             break;
+    if (surface.kind == Kind::Dialog)
+        restack();
 }
 
 void LayerShellRole::dropRole(Surface& surface)
 {
-    if (surface.layer)
-        zwlr_layer_surface_v1_destroy(surface.layer);
+    if (!surface.layer)
+        return;
+    zwlr_layer_surface_v1_destroy(surface.layer);
     surface.layer = nullptr;
     surface.surface = nullptr;
     surface.configured = false;
+    if (surface.kind == Kind::Dialog)
+        restack();
+    wl_display_flush(display_);
 }
 
 void LayerShellRole::applyPlace(Surface& surface)
@@ -231,8 +263,8 @@ QRect LayerShellRole::workArea(const QWidget* window) const
 
 void LayerShellRole::moveTo(QWidget* window, QPoint topLeft)
 {
-    // Qt is told too, so that the positions it reports (of the pointer, of
-    // a point on the window) follow the window.
+    // The widget keeps the place as its pos(); Qt's Wayland windows have
+    // none of their own (they all map to the screen as if at its corner).
     window->move(topLeft);
     Surface* surface = find(window);
     if (!surface)

@@ -10,9 +10,10 @@
 // without a shell role, made with the native window; QPlatformNativeInterface
 // hands out that surface ("surface") and Qt's connection ("wl_display"),
 // which the layer surface must share; and QWidget::setMask becomes the
-// surface's input region. Qt makes a new surface each time such a window is
-// shown again after a hide, so the role is given afresh when the window is
-// next exposed, before Qt draws into the new surface.
+// surface's input region. Qt takes the surface away when such a window is
+// hidden and makes a new one when it is shown again, so the role is dropped
+// as the window starts to hide and given afresh when it is next exposed,
+// before Qt draws into the new surface.
 //
 // Positions are in the coordinates Qt reports for these windows: a window
 // placed at workArea()'s bottom-right corner has margins of 0. Wayland does
@@ -23,6 +24,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWindow>
 
 #include <memory>
 #include <vector>
@@ -66,7 +68,8 @@ private:
     struct Surface {
         LayerShellRole* role;
         QPointer<QWidget> widget;
-        Kind kind;
+        QPointer<QWindow> watched;             // its native window, watched for shows and hides
+        Kind kind = Kind::Keyboard;
         QPoint topLeft;                        // where it was last put
         bool placed = false;                   // topLeft is set
         wl_surface* surface = nullptr;         // Qt's surface the role is for
@@ -80,6 +83,8 @@ private:
     void giveRole(Surface& surface);
     void dropRole(Surface& surface);
     void applyPlace(Surface& surface);
+    std::uint32_t layerFor(const Surface& surface) const;
+    void restack();
 
     static void onConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
                             std::uint32_t width, std::uint32_t height);

@@ -5,7 +5,10 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
 #include <thread>
@@ -35,6 +38,29 @@ QString connectionLost(const WaylandConnection& connection)
     return QStringLiteral("lost the connection to the Wayland compositor \"%1\"").arg(connection.name());
 }
 
+// The sender whose connection tells whether the compositor is still there.
+WaylandKeySender* watched = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+// Qt's Wayland plugin, finding the compositor gone, warns and then ends the
+// process with exit() from whichever thread noticed, while the others run
+// on into the clean-up. Asked at that warning, our own connection says
+// whether the compositor went away: then we say so and end at once.
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    // The compositor's sockets close one after another as it dies: a
+    // moment's grace for ours when Qt speaks of its connection.
+    const int grace = message.contains(QLatin1String("Wayland")) ? 20 : 0;
+    if (watched && watched->compositorGone(grace)) {
+        std::fprintf(stderr, "%s: %s; ending\n", program_invocation_short_name,
+                     qPrintable(watched->lostMessage()));
+        std::fflush(stderr);
+        _exit(1);
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
 } // namespace
 
 SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connection, bool trace)
@@ -51,7 +77,32 @@ SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connecti
     std::unique_ptr<WaylandKeySender> sender(new WaylandKeySender(std::move(connection), trace));
     if (const QString error = sender->start(); !error.isEmpty())
         return {nullptr, SenderProblem::NoInjection, error};
+    if (!watched) {
+        watched = sender.get();
+        previousHandler = qInstallMessageHandler(onQtMessage);
+    }
     return {std::move(sender), SenderProblem::None, {}};
+}
+
+bool WaylandKeySender::compositorGone(int waitMs) const
+{
+    if (connection_->broken())
+        return true;
+    // Only a hang-up ends the wait: events to read return at once.
+    const auto until = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        pollfd hangup{wl_display_get_fd(connection_->display()), 0, 0};
+        if (poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLHUP | POLLERR)))
+            return true;
+        if (Clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+QString WaylandKeySender::lostMessage() const
+{
+    return connectionLost(*connection_);
 }
 
 WaylandKeySender::WaylandKeySender(std::unique_ptr<WaylandConnection> connection, bool trace)
@@ -62,6 +113,10 @@ WaylandKeySender::WaylandKeySender(std::unique_ptr<WaylandConnection> connection
 
 WaylandKeySender::~WaylandKeySender()
 {
+    if (watched == this) {
+        qInstallMessageHandler(previousHandler);
+        watched = nullptr;
+    }
     if (keyboard_ && !connection_->broken()) {
         releaseAll();
         zwp_virtual_keyboard_v1_destroy(keyboard_);

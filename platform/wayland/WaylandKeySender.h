@@ -10,6 +10,9 @@
 // the compositor is told the modifiers and layout in force. With tracing on,
 // every send is written to standard error (see SendTrace); keycodes there
 // are the X11 ones (evdev + 8).
+//
+// The first sender made also ends the process, with a message and status 1,
+// when the compositor goes away under the toolkit (see onQtMessage).
 
 #include "platform/Platform.h"
 #include "platform/SendTrace.h"
@@ -48,6 +51,12 @@ public:
     // Takes in what the compositor has sent, without waiting; false once
     // the connection is lost.
     bool readEvents();
+
+    // True once the compositor has gone away (or cut the connection),
+    // waiting up to `waitMs` milliseconds for it to be seen.
+    bool compositorGone(int waitMs = 0) const;
+    // "lost the connection to the Wayland compositor "NAME"", for messages.
+    QString lostMessage() const;
 
 protected:
     // With wait, returns once the compositor has processed every event of

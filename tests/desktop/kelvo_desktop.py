@@ -28,15 +28,16 @@ SKIP_STATUS = 77
 TIMEOUT = 15.0
 
 
-def skip_unless_tools(*tools):
-    """Exits with the skip status, saying which, when a tool is not installed."""
+def skip_unless_tools(*tools, session="DISPLAY", harness="scripts/virtual-desktop"):
+    """Exits with the skip status, saying which, when a tool is not installed
+    or the desktop's variable (DISPLAY, or WAYLAND_DISPLAY) is not set."""
     missing = [t for t in tools if shutil.which(t) is None]
     if missing:
         print("skipped: not installed: " + ", ".join(missing)
               + " (scripts/install-deps installs them)", file=sys.stderr)
         sys.exit(SKIP_STATUS)
-    if not os.environ.get("DISPLAY"):
-        print("skipped: no DISPLAY; run through scripts/virtual-desktop", file=sys.stderr)
+    if not os.environ.get(session):
+        print("skipped: no %s; run through %s" % (session, harness), file=sys.stderr)
         sys.exit(SKIP_STATUS)
 
 
@@ -252,18 +253,41 @@ class KeyboardState:
                 and s["group"] == 0)
 
 
+def read_ppm(path):
+    """A binary PPM file's (width, height, RGB bytes)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    # P6 <width> <height> <maxval>, one whitespace, then RGB bytes.
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        start = at
+        while not data[at:at + 1].isspace():
+            at += 1
+        fields.append(data[start:at])
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise ValueError("%s is not an 8-bit binary PPM: %r" % (path, fields))
+    return int(fields[1]), int(fields[2]), data[at + 1:]
+
+
+def greenish(rgb):
+    """True for the keyboard's green background, however translucent."""
+    r, g, b = rgb
+    return g > 200 and r < 60 and b < 60
+
+
 # --- processes and windows ----------------------------------------------------
 
-class Desktop:
-    """Starts client programs on the current display and stops them all again.
+class Processes:
+    """Starts programs and stops them all again, with a temporary folder of
+    their own.
 
-    Use as a context manager, or call close(); the temporary folder it makes
-    goes too."""
+    Use as a context manager, or call close(); the folder goes too."""
 
     def __init__(self):
         self.tmp = tempfile.mkdtemp(prefix="kelvo-desktop-")
         self._procs = []
-        self.keyboard = KeyboardState()
 
     def start(self, args, **kwargs):
         """Starts a program in its own process group and remembers it for close()."""
@@ -297,7 +321,6 @@ class Desktop:
         """Stops every program started here, newest first, and removes the folder."""
         for proc in reversed(list(self._procs)):
             self.stop(proc)
-        self.keyboard.close()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def __enter__(self):
@@ -309,6 +332,20 @@ class Desktop:
     def path(self, name):
         """A file name inside the temporary folder."""
         return os.path.join(self.tmp, name)
+
+
+class Desktop(Processes):
+    """Starts client programs on the current X display and stops them all
+    again; asks the X server about windows, focus and the keyboard."""
+
+    def __init__(self):
+        super().__init__()
+        self.keyboard = KeyboardState()
+
+    def close(self):
+        """Stops every program started here and closes the X connection."""
+        super().close()
+        self.keyboard.close()
 
     # --- windows
 
@@ -395,17 +432,19 @@ class Desktop:
 
 
 class ModuleDesktop:
-    """One Desktop for every test of a module, standing in for it:
+    """One Desktop (or what `make` makes) for every test of a module,
+    standing in for it:
 
         desktop = kd.ModuleDesktop()
         setUpModule, tearDownModule = desktop.open, desktop.close
     """
 
-    def __init__(self):
+    def __init__(self, make=None):
         self._desktop = None
+        self._make = make or Desktop
 
     def open(self):
-        self._desktop = Desktop()
+        self._desktop = self._make()
 
     def close(self):
         if self._desktop is not None:
