@@ -1,10 +1,12 @@
 #include "platform/wayland/LayerShellRole.h"
 
 #include "layer-shell-client-protocol.h"
+#include "relative-pointer-client-protocol.h"
 
 #include <QAbstractEventDispatcher>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -31,16 +33,19 @@ wl_surface* surfaceOf(QWidget* widget)
     return static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
 }
 
-struct Binding {
-    zwlr_layer_shell_v1* shell = nullptr;
-};
-
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version)
 {
-    auto* binding = static_cast<Binding*>(data);
+    auto* binding = static_cast<LayerShellRole::Globals*>(data);
+    const auto bind = [&](const wl_interface* wanted, std::uint32_t highest) {
+        return wl_registry_bind(registry, name, wanted, std::min(version, highest));
+    };
     if (!binding->shell && std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0)
-        binding->shell = static_cast<zwlr_layer_shell_v1*>(
-            wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 4u)));
+        binding->shell = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4));
+    else if (!binding->seat && std::strcmp(interface, wl_seat_interface.name) == 0)
+        binding->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
+    else if (!binding->relative && std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0)
+        binding->relative = static_cast<zwp_relative_pointer_manager_v1*>(
+            bind(&zwp_relative_pointer_manager_v1_interface, 1));
 }
 
 void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
@@ -63,22 +68,55 @@ std::unique_ptr<LayerShellRole> LayerShellRole::open()
     wl_registry* registry = wl_display_get_registry(wrapped);
     wl_proxy_wrapper_destroy(wrapped);
     static const wl_registry_listener listener = {onGlobal, onGlobalRemove};
-    Binding binding;
-    wl_registry_add_listener(registry, &listener, &binding);
+    Globals globals;
+    wl_registry_add_listener(registry, &listener, &globals);
     wl_display_roundtrip_queue(display, queue);
     wl_registry_destroy(registry);
-    if (!binding.shell) {
+    if (!globals.shell) {
+        if (globals.seat)
+            wl_seat_destroy(globals.seat);
+        if (globals.relative)
+            zwp_relative_pointer_manager_v1_destroy(globals.relative);
         wl_event_queue_destroy(queue);
         return nullptr;
     }
-    return std::unique_ptr<LayerShellRole>(new LayerShellRole(display, queue, binding.shell));
+    return std::unique_ptr<LayerShellRole>(new LayerShellRole(display, queue, globals));
 }
 
-LayerShellRole::LayerShellRole(wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell)
+LayerShellRole::LayerShellRole(wl_display* display, wl_event_queue* queue, const Globals& globals)
     : display_(display)
     , queue_(queue)
-    , shell_(shell)
+    , shell_(globals.shell)
+    , seat_(globals.seat)
+    , relativeManager_(globals.relative)
 {
+    // The pointer's own motion and buttons, for drags: on a pointer of our
+    // own, which hears what Qt's hears, in order, in our queue.
+    if (relativeManager_ && seat_) {
+        static const wl_pointer_listener ignored = {
+            [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},
+            [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
+            [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
+            [](void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
+                // The way from each press of the left button on.
+                constexpr std::uint32_t LeftButton = 0x110;
+                if (button == LeftButton && state == WL_POINTER_BUTTON_STATE_PRESSED)
+                    static_cast<LayerShellRole*>(data)->sincePress_ = QPointF();
+            },
+            [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {},
+            [](void*, wl_pointer*) {},
+            [](void*, wl_pointer*, std::uint32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+        };
+        static const zwp_relative_pointer_v1_listener motion = {onRelativeMotion};
+        pointer_ = wl_seat_get_pointer(seat_);
+        wl_pointer_add_listener(pointer_, &ignored, this);
+        relative_ = zwp_relative_pointer_manager_v1_get_relative_pointer(relativeManager_, pointer_);
+        zwp_relative_pointer_v1_add_listener(relative_, &motion, this);
+        wl_display_flush(display_);
+    }
     // Qt's thread reads every event from the socket, ours among them; they
     // wait in our queue until the event loop next goes idle.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
@@ -90,6 +128,14 @@ LayerShellRole::~LayerShellRole()
 {
     for (auto& surface : surfaces_)
         dropRole(*surface);
+    if (relative_)
+        zwp_relative_pointer_v1_destroy(relative_);
+    if (pointer_)
+        wl_pointer_destroy(pointer_);
+    if (relativeManager_)
+        zwp_relative_pointer_manager_v1_destroy(relativeManager_);
+    if (seat_)
+        wl_seat_destroy(seat_);
     if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(shell_)) >= 3)
         zwlr_layer_shell_v1_destroy(shell_);
     else
@@ -142,11 +188,34 @@ void LayerShellRole::adopt(QWidget* window, Kind kind)
 
 bool LayerShellRole::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::Expose)
+    Surface* surface = nullptr;
+    for (auto& s : surfaces_)
+        if (s->widget && s->watched == watched)
+            surface = s.get();
+    if (!surface)
         return false;
-    for (auto& surface : surfaces_)
-        if (surface->widget && surface->watched == watched && surfaceOf(surface->widget) != surface->surface)
+    switch (event->type()) {
+    case QEvent::Expose:
+        if (surfaceOf(surface->widget) != surface->surface)
             giveRole(*surface);
+        break;
+    case QEvent::MouseButtonPress:
+        pressedAt_ = static_cast<QMouseEvent*>(event)->position();
+        break;
+    case QEvent::MouseMove:
+        // Without relative motion, the way from the press as the motion
+        // reports it: sway keeps reporting it from where the surface was at
+        // the press, however far it has been moved since.
+        if (dragging_ == surface && !relative_)
+            moveTo(surface->widget, dragFrom_ + (static_cast<QMouseEvent*>(event)->position() - pressedAt_).toPoint());
+        break;
+    case QEvent::MouseButtonRelease:
+        if (!(static_cast<QMouseEvent*>(event)->buttons() & Qt::LeftButton))
+            dragging_ = nullptr;
+        break;
+    default:
+        break;
+    }
     return false;
 }
 
@@ -206,6 +275,8 @@ void LayerShellRole::giveRole(Surface& surface)
 
 void LayerShellRole::dropRole(Surface& surface)
 {
+    if (dragging_ == &surface)
+        dragging_ = nullptr;
     if (!surface.layer)
         return;
     zwlr_layer_surface_v1_destroy(surface.layer);
@@ -285,9 +356,34 @@ QPoint LayerShellRole::position(const QWidget* window) const
     return surface && surface->placed ? surface->topLeft : window->pos();
 }
 
-bool LayerShellRole::startMove(QWidget*)
+bool LayerShellRole::startMove(QWidget* window)
 {
-    return false;
+    // Qt tells a Wayland window nothing of its place, so its pointer
+    // positions are of no use for moving it: the drag is followed here, from
+    // where on the window the button went down.
+    Surface* surface = find(window);
+    if (!surface || !surface->layer || !(QGuiApplication::mouseButtons() & Qt::LeftButton))
+        return false;
+    // Our queue has the press too, in order with the motion: what came
+    // after it there is the drag's, however soon after.
+    wl_display_dispatch_queue_pending(display_, queue_);
+    dragMoved_ = sincePress_;
+    dragging_ = surface;
+    dragFrom_ = position(window);
+    moveTo(window, dragFrom_ + dragMoved_.toPoint());
+    return true;
+}
+
+void LayerShellRole::onRelativeMotion(void* data, zwp_relative_pointer_v1*, std::uint32_t, std::uint32_t,
+                                      wl_fixed_t dx, wl_fixed_t dy, wl_fixed_t, wl_fixed_t)
+{
+    auto* role = static_cast<LayerShellRole*>(data);
+    const QPointF step(wl_fixed_to_double(dx), wl_fixed_to_double(dy));
+    role->sincePress_ += step;
+    if (!role->dragging_ || !role->dragging_->widget)
+        return;
+    role->dragMoved_ += step;
+    role->moveTo(role->dragging_->widget, role->dragFrom_ + role->dragMoved_.toPoint());
 }
 
 void LayerShellRole::setOpacity(QWidget* window, double opacity)

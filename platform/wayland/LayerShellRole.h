@@ -26,19 +26,33 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 struct wl_display;
 struct wl_event_queue;
+struct wl_pointer;
+struct wl_seat;
 struct wl_surface;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
+struct zwp_relative_pointer_manager_v1;
+struct zwp_relative_pointer_v1;
+typedef std::int32_t wl_fixed_t;
 
 namespace kelvo {
 
 class LayerShellRole final : public QObject, public WindowRole {
 public:
+    // What the role binds on Qt's connection: the layer shell, and for
+    // following a drag the seat and relative pointer motion.
+    struct Globals {
+        zwlr_layer_shell_v1* shell = nullptr;
+        wl_seat* seat = nullptr;
+        zwp_relative_pointer_manager_v1* relative = nullptr;
+    };
+
     // Binds the layer shell on the application's Wayland connection; null
     // when that connection offers none. Call once the application exists.
     static std::unique_ptr<LayerShellRole> open();
@@ -48,7 +62,8 @@ public:
     QRect workArea(const QWidget* window) const override;
     void moveTo(QWidget* window, QPoint topLeft) override;
     QPoint position(const QWidget* window) const override;
-    // A layer surface moves only by its margins: always false.
+    // A layer surface moves only by its margins: the role moves it while
+    // the left button that went down on it stays down.
     bool startMove(QWidget* window) override;
     // Qt draws a Wayland window opaque whatever its window opacity, so each
     // control is drawn at `opacity` instead.
@@ -77,7 +92,7 @@ private:
         bool configured = false;
     };
 
-    LayerShellRole(wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell);
+    LayerShellRole(wl_display* display, wl_event_queue* queue, const Globals& globals);
 
     Surface* find(const QWidget* window) const;
     void giveRole(Surface& surface);
@@ -89,11 +104,23 @@ private:
     static void onConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
                             std::uint32_t width, std::uint32_t height);
     static void onClosed(void* data, zwlr_layer_surface_v1* layer);
+    static void onRelativeMotion(void* data, zwp_relative_pointer_v1* pointer, std::uint32_t timeHigh,
+                                 std::uint32_t timeLow, wl_fixed_t dx, wl_fixed_t dy, wl_fixed_t dxRaw,
+                                 wl_fixed_t dyRaw);
 
     wl_display* display_;    // Qt's
     wl_event_queue* queue_;  // ours on it: Qt never dispatches our events
     zwlr_layer_shell_v1* shell_;
+    wl_seat* seat_;
+    zwp_relative_pointer_manager_v1* relativeManager_;
+    wl_pointer* pointer_ = nullptr;              // ours, for its relative motion
+    zwp_relative_pointer_v1* relative_ = nullptr;
     std::vector<std::unique_ptr<Surface>> surfaces_;
+    Surface* dragging_ = nullptr; // the surface following the pointer
+    QPoint dragFrom_;             // where it was when the drag began
+    QPointF dragMoved_;           // how far the pointer has gone since
+    QPointF pressedAt_;           // where on its window the last button went down
+    QPointF sincePress_;          // how far the pointer has gone since the left button last went down
 };
 
 } // namespace kelvo

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
+#include <QWidget>
 #include <QWindow>
 
 namespace kelvo {
@@ -42,6 +43,17 @@ std::optional<QPoint> WaylandPointerProbe::pointerIn(WId id)
 
 bool WaylandPointerProbe::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched->isWidgetType()) {
+        // A leave and an enter of the same window that come together reach
+        // the window as the leave alone, and Qt hands the enter straight to
+        // its top-level widget.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Enter && widget->isWindow() && widget->windowHandle()) {
+            inside_ = widget->windowHandle();
+            at_ = static_cast<QEnterEvent*>(event)->position();
+        }
+        return false;
+    }
     if (!watched->isWindowType())
         return false;
     auto* window = static_cast<QWindow*>(watched);

@@ -8,8 +8,9 @@ namespace kelvo {
 namespace {
 
 // The name our keymaps give their symbols section; a user's keymap is never
-// called so, and compiling and writing a keymap out again keeps the name.
-constexpr const char* OwnSectionName = "kelvo spare keys";
+// called so, and compiling and writing a keymap out again keeps the name
+// (spaces in it would become underscores).
+constexpr const char* OwnSectionName = "kelvo_spare_keys";
 
 // Where the section that starts with `header` ends: the offset of the "};"
 // that closes it, or npos.

@@ -750,12 +750,13 @@ def click(x, y, button=1, hold=0.1):
 
 def _stored_places():
     """Every button's rectangle (left, top, width, height) in pixels relative
-    to the keyboard window, by name, from the keyboard's stored layout
-    (twips, 15 to the pixel)."""
-    places, name = {}, None
+    to the keyboard window, and its caption, by name, from the keyboard's
+    stored layout (twips, 15 to the pixel)."""
+    places, captions, name = {}, {}, None
     with open(os.path.join(source_dir(), "keyboard", "frmKelvo.layout"), encoding="utf-8") as f:
         for line in f:
             words = line.split()
+            caption = re.match(r'\s+caption = "((?:[^"\\]|\\.)*)"', line)
             if line.startswith("button "):
                 name = words[1]
                 places[name] = {}
@@ -763,14 +764,23 @@ def _stored_places():
                 name = None
             elif name and len(words) == 2 and words[0] in ("left", "top", "width", "height"):
                 places[name][words[0]] = int(words[1]) // 15
-    return {name: (p["left"], p["top"], p["width"], p["height"]) for name, p in places.items()}
+            elif name and caption:
+                captions[name] = re.sub(r"\\(.)", r"\1", caption.group(1))
+    return ({name: (p["left"], p["top"], p["width"], p["height"]) for name, p in places.items()}, captions)
 
 
-_PLACES = _stored_places()
+_PLACES, _CAPTIONS = _stored_places()
 
 # Each key's rectangle (left, top, width, height) in pixels relative to the
 # keyboard window, by key index.
 KEY_RECTS = [_PLACES["cmdButton(%d)" % index] for index in range(62)]
+
+# The character each key types as text, by key index ("a" for A, " " for
+# Space, "&" for the && key); None for the keys that type a named key or latch.
+KEY_CHARACTERS = [
+    None if c in ("", "Del", "Enter", "Shift", "Ctrl", "Alt", "Esc")
+    else " " if c == "Space" else c.replace("&&", "&").lower()
+    for c in (_CAPTIONS.get("cmdButton(%d)" % index, "") for index in range(62))]
 
 # The other controls' rectangles, in pixels like KEY_RECTS.
 CONTROL_RECTS = {name: _PLACES[name] for name in ("cmdKelvo", "cmdMinimize", "cmdExit")}

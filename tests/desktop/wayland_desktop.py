@@ -10,7 +10,10 @@ is or where the pointer is.
 
 import json
 import os
+import socket
+import struct
 import subprocess
+import threading
 import time
 import uuid
 
@@ -69,7 +72,12 @@ class Pointer:
             raise RuntimeError("kelvo-wayland-input %s: %s" % (" ".join(map(str, words)), reply or "no answer"))
 
     def move(self, x, y):
-        """Moves the pointer to x, y on the output."""
+        """Moves the pointer to x, y on the output, the last pixel of the way
+        as a motion of its own: a hand's pointer always moves on a little
+        after it has entered a window, and a toolkit may wait for that."""
+        approach = x - 1 if x > 0 else x + 1
+        if self.at != (approach, y):
+            self.command("move", approach, y)
         self.command("move", x, y)
         self.at = (x, y)
 
@@ -218,3 +226,72 @@ class Kelvo(kd.Kelvo):
             time.sleep(0.02)
         pointer.release()
         self.origin = (self.origin[0] + dx, self.origin[1] + dy)
+
+
+class FakeCompositor:
+    """A Wayland socket that answers as a compositor offering only the given
+    globals, enough for a client to list them (get_registry and sync), and
+    then nothing: what kelvo meets on a compositor lacking its protocols."""
+
+    def __init__(self, folder, globals_=(("wl_compositor", 4), ("wl_shm", 1), ("wl_seat", 7),
+                                         ("wl_output", 3), ("xdg_wm_base", 2))):
+        self.path = os.path.join(folder, "fake-wayland-%s" % uuid.uuid4().hex[:8])
+        self.globals = list(globals_)
+        self._server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self._server.bind(self.path)
+        self._server.listen(4)
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+
+    def close(self):
+        self._server.close()
+        try:
+            os.unlink(self.path)
+        except FileNotFoundError:
+            pass
+
+    def _serve(self):
+        while True:
+            try:
+                client, _ = self._server.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._talk, args=(client,), daemon=True).start()
+
+    @staticmethod
+    def _event(target, opcode, payload):
+        return struct.pack("<II", target, (8 + len(payload)) << 16 | opcode) + payload
+
+    @staticmethod
+    def _string(text):
+        data = text.encode() + b"\0"
+        return struct.pack("<I", len(data)) + data + b"\0" * (-len(data) % 4)
+
+    def _talk(self, client):
+        buffer = b""
+        with client:
+            while True:
+                try:
+                    data = client.recv(4096)
+                except OSError:
+                    return
+                if not data:
+                    return
+                buffer += data
+                while len(buffer) >= 8:
+                    target, word = struct.unpack("<II", buffer[:8])
+                    size, opcode = word >> 16, word & 0xffff
+                    if len(buffer) < size:
+                        break
+                    args, buffer = buffer[8:size], buffer[size:]
+                    if target != 1:
+                        continue  # requests to anything but wl_display go unanswered
+                    new_id = struct.unpack("<I", args[:4])[0]
+                    if opcode == 1:  # get_registry: every global at once
+                        reply = b"".join(self._event(new_id, 0, struct.pack("<I", n + 1) + self._string(name)
+                                                     + struct.pack("<I", version))
+                                         for n, (name, version) in enumerate(self.globals))
+                    else:  # sync: done, and the callback's id is free again
+                        reply = self._event(new_id, 0, struct.pack("<I", 1)) \
+                            + self._event(1, 1, struct.pack("<I", new_id))
+                    client.sendall(reply)
