@@ -222,8 +222,8 @@ std::vector<xkb_keycode_t> KeymapIndex::unusedKeycodes() const
 {
     std::vector<xkb_keycode_t> codes;
     const xkb_keycode_t first = std::max<xkb_keycode_t>(8, xkb_keymap_min_keycode(keymap_));
-    const xkb_keycode_t last = std::min<xkb_keycode_t>(255, xkb_keymap_max_keycode(keymap_));
-    for (xkb_keycode_t code = first; code <= last; ++code)
+    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap_);
+    for (xkb_keycode_t code = first; code <= last && code >= first; ++code)
         if (xkb_keymap_num_layouts_for_key(keymap_, code) == 0)
             codes.push_back(code);
     return codes;

@@ -58,8 +58,9 @@ public:
     xkb_mod_mask_t controlMask() const { return control_; }
     xkb_mod_mask_t altMask() const { return alt_; }
 
-    // Keycodes from 8 to 255 (the ones X11 programs can see too) that carry
-    // no symbol in any layout: free to be given one.
+    // Keycodes from 8 on that carry no symbol in any layout, free to be given
+    // one: first those up to 255 (the ones X11 programs can see too), then
+    // the rest in the keymap's range.
     std::vector<xkb_keycode_t> unusedKeycodes() const;
 
     // The first symbol of `code` in `layout` at its first level, or 0.

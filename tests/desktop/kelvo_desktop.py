@@ -311,9 +311,12 @@ class Processes:
                 except ProcessLookupError:
                     pass
                 proc.wait()
-        for pipe in (proc.stdout, proc.stderr):
+        for pipe in (proc.stdin, proc.stdout, proc.stderr):
             if pipe:
-                pipe.close()
+                try:
+                    pipe.close()
+                except OSError:
+                    pass  # what it was given to read is lost with it
         if proc in self._procs:
             self._procs.remove(proc)
 

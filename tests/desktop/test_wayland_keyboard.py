@@ -11,7 +11,6 @@ same file, told so through KELVO_NESTED.
 """
 
 import os
-import re
 import signal
 import subprocess
 import sys
@@ -28,17 +27,6 @@ ONE_TICK = 0.3  # resting this long types a key once, whatever the arrival costs
 
 desktop = kd.ModuleDesktop(wd.WaylandDesktop)
 setUpModule, tearDownModule = desktop.open, desktop.close
-
-
-def balanced(trace):
-    """The key events of KELVO_TRACE lines that were pressed and never released."""
-    held = []
-    for sign, code in re.findall(r" ([+-])(\d+):", trace):
-        if sign == "+":
-            held.append(code)
-        elif code in held:
-            held.remove(code)
-    return held
 
 
 class WaylandCase(unittest.TestCase):
@@ -196,12 +184,12 @@ class Ending(WaylandCase):
         # A key left down would repeat in the terminal.
         self.assertStops("keys went on coming after SIGTERM")
         self.assertRegex(self.terminal.take(b""), "^H+$")
-        self.assertEqual(balanced(self.kelvo.stderr()), [], self.kelvo.stderr())
+        self.assertEqual(wd.held_in_trace(self.kelvo.stderr()), [], self.kelvo.stderr())
 
         again = self.start_kelvo()
         again.click("cmdExit")
         self.assertEqual(again.wait(), 0, again.stderr())
-        self.assertEqual(balanced(again.stderr()), [])
+        self.assertEqual(wd.held_in_trace(again.stderr()), [])
 
     def test_minimise_hides_into_the_tray_and_its_icon_brings_the_keyboard_back_in_place(self):
         kd.wait_until(desktop.has_tray_host, what="swaybar's tray")

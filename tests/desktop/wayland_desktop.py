@@ -10,6 +10,7 @@ is or where the pointer is.
 
 import json
 import os
+import re
 import socket
 import struct
 import subprocess
@@ -31,6 +32,17 @@ def skip_unless_tools(*tools):
 def swaymsg(*args):
     """What sway answers to swaymsg with args, parsed from JSON."""
     return json.loads(kd.run(["swaymsg", "--raw", *args]).stdout or "null")
+
+
+def held_in_trace(trace):
+    """The keycodes that KELVO_TRACE=1 lines show pressed and never released."""
+    held = []
+    for sign, code in re.findall(r" ([+-])(\d+):", trace):
+        if sign == "+":
+            held.append(code)
+        elif code in held:
+            held.remove(code)
+    return held
 
 
 class Screen:
