@@ -9,6 +9,7 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandKeySender.h"
 #include "platform/wayland/WaylandPointerProbe.h"
+#include "platform/wayland/WaylandSession.h"
 #endif
 
 #include <cerrno>
@@ -106,10 +107,7 @@ void prepareSession()
         chooseWaylandBackend(s);
     }
     if (s.backend != Backend::X11) {
-        // Qt's Wayland plugin then makes these windows' surfaces without a
-        // shell role, for the layer shell to give them theirs.
-        qputenv("QT_QPA_PLATFORM", "wayland");
-        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        prepareQtForWayland();
         return;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -133,7 +131,10 @@ SenderOpening openKeySender()
         QString error;
         if (!connection && !(connection = WaylandConnection::open(&error)))
             return {nullptr, SenderProblem::NoDisplay, error};
-        return WaylandKeySender::open(std::move(connection), keystrokeTraceOn());
+        SenderOpening opening = WaylandKeySender::open(std::move(connection), keystrokeTraceOn());
+        if (opening.sender)
+            watchCompositor(static_cast<WaylandKeySender*>(opening.sender.get()));
+        return opening;
     }
 #endif
     if (!s.unreachable.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY"))

@@ -91,31 +91,17 @@ LayerShellRole::LayerShellRole(wl_display* display, wl_event_queue* queue, const
     , relativeManager_(globals.relative)
 {
     // The pointer's own motion and buttons, for drags: on a pointer of our
-    // own, which hears what Qt's hears, in order, in our queue.
+    // own, which hears what Qt's hears, in order, in our queue. It can be
+    // had only once the seat has a pointer.
     if (relativeManager_ && seat_) {
-        static const wl_pointer_listener ignored = {
-            [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},
-            [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
-            [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
-            [](void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
-                // The way from each press of the left button on.
-                constexpr std::uint32_t LeftButton = 0x110;
-                if (button == LeftButton && state == WL_POINTER_BUTTON_STATE_PRESSED)
-                    static_cast<LayerShellRole*>(data)->sincePress_ = QPointF();
+        static const wl_seat_listener listener = {
+            [](void* data, wl_seat*, std::uint32_t capabilities) {
+                static_cast<LayerShellRole*>(data)->followPointer(capabilities & WL_SEAT_CAPABILITY_POINTER);
             },
-            [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {},
-            [](void*, wl_pointer*) {},
-            [](void*, wl_pointer*, std::uint32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+            [](void*, wl_seat*, const char*) {},
         };
-        static const zwp_relative_pointer_v1_listener motion = {onRelativeMotion};
-        pointer_ = wl_seat_get_pointer(seat_);
-        wl_pointer_add_listener(pointer_, &ignored, this);
-        relative_ = zwp_relative_pointer_manager_v1_get_relative_pointer(relativeManager_, pointer_);
-        zwp_relative_pointer_v1_add_listener(relative_, &motion, this);
-        wl_display_flush(display_);
+        wl_seat_add_listener(seat_, &listener, this);
+        wl_display_roundtrip_queue(display_, queue_);
     }
     // Qt's thread reads every event from the socket, ours among them; they
     // wait in our queue until the event loop next goes idle.
@@ -354,6 +340,40 @@ QPoint LayerShellRole::position(const QWidget* window) const
 {
     const Surface* surface = find(window);
     return surface && surface->placed ? surface->topLeft : window->pos();
+}
+
+void LayerShellRole::followPointer(bool seatHasPointer)
+{
+    if (seatHasPointer && !pointer_) {
+        static const wl_pointer_listener listener = {
+            [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},
+            [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
+            [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
+            [](void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
+                // The way from each press of the left button on.
+                constexpr std::uint32_t LeftButton = 0x110;
+                if (button == LeftButton && state == WL_POINTER_BUTTON_STATE_PRESSED)
+                    static_cast<LayerShellRole*>(data)->sincePress_ = QPointF();
+            },
+            [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {},
+            [](void*, wl_pointer*) {},
+            [](void*, wl_pointer*, std::uint32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
+        };
+        static const zwp_relative_pointer_v1_listener motion = {onRelativeMotion};
+        pointer_ = wl_seat_get_pointer(seat_);
+        wl_pointer_add_listener(pointer_, &listener, this);
+        relative_ = zwp_relative_pointer_manager_v1_get_relative_pointer(relativeManager_, pointer_);
+        zwp_relative_pointer_v1_add_listener(relative_, &motion, this);
+    } else if (!seatHasPointer && pointer_) {
+        zwp_relative_pointer_v1_destroy(relative_);
+        wl_pointer_destroy(pointer_);
+        relative_ = nullptr;
+        pointer_ = nullptr;
+    }
+    wl_display_flush(display_);
 }
 
 bool LayerShellRole::startMove(QWidget* window)

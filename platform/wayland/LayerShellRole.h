@@ -99,6 +99,8 @@ private:
     void dropRole(Surface& surface);
     void applyPlace(Surface& surface);
     std::uint32_t layerFor(const Surface& surface) const;
+    // Makes (or drops) our pointer as the seat gains (or loses) one.
+    void followPointer(bool seatHasPointer);
     void restack();
 
     static void onConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,

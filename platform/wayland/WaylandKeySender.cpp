@@ -1,6 +1,7 @@
 #include "platform/wayland/WaylandKeySender.h"
 
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandSession.h"
 #include "virtual-keyboard-client-protocol.h"
 
 #include <wayland-client.h>
@@ -38,29 +39,6 @@ QString connectionLost(const WaylandConnection& connection)
     return QStringLiteral("lost the connection to the Wayland compositor \"%1\"").arg(connection.name());
 }
 
-// The sender whose connection tells whether the compositor is still there.
-WaylandKeySender* watched = nullptr;
-QtMessageHandler previousHandler = nullptr;
-
-// Qt's Wayland plugin, finding the compositor gone, warns and then ends the
-// process with exit() from whichever thread noticed, while the others run
-// on into the clean-up. Asked at that warning, our own connection says
-// whether the compositor went away: then we say so and end at once.
-void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    // The compositor's sockets close one after another as it dies: a
-    // moment's grace for ours when Qt speaks of its connection.
-    const int grace = message.contains(QLatin1String("Wayland")) ? 20 : 0;
-    if (watched && watched->compositorGone(grace)) {
-        std::fprintf(stderr, "%s: %s; ending\n", program_invocation_short_name,
-                     qPrintable(watched->lostMessage()));
-        std::fflush(stderr);
-        _exit(1);
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-
 } // namespace
 
 SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connection, bool trace)
@@ -77,10 +55,6 @@ SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connecti
     std::unique_ptr<WaylandKeySender> sender(new WaylandKeySender(std::move(connection), trace));
     if (const QString error = sender->start(); !error.isEmpty())
         return {nullptr, SenderProblem::NoInjection, error};
-    if (!watched) {
-        watched = sender.get();
-        previousHandler = qInstallMessageHandler(onQtMessage);
-    }
     return {std::move(sender), SenderProblem::None, {}};
 }
 
@@ -113,10 +87,7 @@ WaylandKeySender::WaylandKeySender(std::unique_ptr<WaylandConnection> connection
 
 WaylandKeySender::~WaylandKeySender()
 {
-    if (watched == this) {
-        qInstallMessageHandler(previousHandler);
-        watched = nullptr;
-    }
+    unwatchCompositor(this);
     if (keyboard_ && !connection_->broken()) {
         releaseAll();
         zwp_virtual_keyboard_v1_destroy(keyboard_);

@@ -10,9 +10,7 @@
 // the compositor is told the modifiers and layout in force. With tracing on,
 // every send is written to standard error (see SendTrace); keycodes there
 // are the X11 ones (evdev + 8).
-//
-// The first sender made also ends the process, with a message and status 1,
-// when the compositor goes away under the toolkit (see onQtMessage).
+
 
 #include "platform/Platform.h"
 #include "platform/SendTrace.h"
