@@ -9,6 +9,7 @@
 // (+ press, - release, keycode:its first symbol), and "(failed: why)" after
 // the events when the send stopped part way.
 
+#include "platform/KeySender.h"
 #include "platform/KeyString.h"
 
 #include <QString>
@@ -34,6 +35,12 @@ public:
     // when tracing and anything was pressed; `failure` is empty when sent.
     void write(const std::vector<KeyAction>& actions, const QString& failure) const;
 
+    // Runs `type` (which presses the keys of `actions`, noting them) with
+    // the ending signals held (SignalBlock), over the trace line too, so a
+    // send that ends the process is still written; returns what it returns.
+    template <typename Type>
+    SendResult around(const std::vector<KeyAction>& actions, Type&& type);
+
 private:
     bool on_;
     std::string events_;
@@ -57,5 +64,15 @@ public:
 private:
     sigset_t old_;
 };
+
+template <typename Type>
+SendResult SendTrace::around(const std::vector<KeyAction>& actions, Type&& type)
+{
+    SignalBlock signalsHeld;
+    clear();
+    SendResult result = type();
+    write(actions, result.sent ? QString() : result.error);
+    return result;
+}
 
 } // namespace kelvo

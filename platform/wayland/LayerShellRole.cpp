@@ -7,6 +7,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPlatformSurfaceEvent>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -141,7 +142,12 @@ void LayerShellRole::adopt(QWidget* window, Kind kind)
 {
     Surface* surface = find(window);
     if (!surface) {
-        std::erase_if(surfaces_, [](const auto& s) { return !s->widget; });
+        // Windows since destroyed are forgotten, their roles first.
+        std::erase_if(surfaces_, [this](const auto& s) {
+            if (!s->widget)
+                dropRole(*s);
+            return !s->widget;
+        });
         surfaces_.push_back(std::make_unique<Surface>());
         surfaces_.back()->role = this;
         surfaces_.back()->widget = window;
@@ -184,6 +190,12 @@ bool LayerShellRole::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Expose:
         if (surfaceOf(surface->widget) != surface->surface)
             giveRole(*surface);
+        break;
+    case QEvent::PlatformSurface:
+        // The native window itself goes (Qt remakes it when flags change).
+        if (static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType()
+            == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+            dropRole(*surface);
         break;
     case QEvent::MouseButtonPress:
         pressedAt_ = static_cast<QMouseEvent*>(event)->position();

@@ -456,12 +456,7 @@ void X11KeySender::noteEvent(char sign, KeyCode code)
 
 SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool wait)
 {
-    // Held over the trace too, so that a send that ends the process is still written.
-    SignalBlock signalsHeld;
-    trace_.clear();
-    SendResult result = typeActions(actions, wait);
-    trace_.write(actions, result.sent ? QString() : result.error);
-    return result;
+    return trace_.around(actions, [&] { return typeActions(actions, wait); });
 }
 
 SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool wait)

@@ -471,14 +471,18 @@ class CatTerminal:
         self._mark = 0
         # The shell creates the file only after stty has run, so its existence
         # says the terminal is raw and cat is about to read.
-        script = 'stty raw -echo && exec cat > "$1"'
-        env = dict(os.environ, LC_ALL="C.UTF-8")
-        self.proc = desktop.start(
+        self.proc = self.start_terminal(["sh", "-c", 'stty raw -echo && exec cat > "$1"', "sh", self.file],
+                                        dict(os.environ, LC_ALL="C.UTF-8"))
+        wait_until(lambda: os.path.exists(self.file), what="cat to start in the terminal")
+
+    def start_terminal(self, command, env):
+        """Starts the terminal running command and waits for its window."""
+        proc = self.desktop.start(
             ["xterm", "-u8", "-T", self.title, "-n", self.title, "-geometry", "80x12+40+40",
-             "-xrm", "XTerm*allowTitleOps: false", "-e", "sh", "-c", script, "sh", self.file],
+             "-xrm", "XTerm*allowTitleOps: false", "-e", *command],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.window = desktop.find_window(self.title, self.proc)
-        wait_until(lambda: os.path.exists(self.file), what="cat to start in xterm")
+        self.window = self.desktop.find_window(self.title, proc)
+        return proc
 
     def received(self):
         """Everything received since the last take(), as bytes."""

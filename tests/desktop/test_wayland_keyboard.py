@@ -41,7 +41,7 @@ class WaylandCase(unittest.TestCase):
             WaylandCase.terminal = desktop.cat_terminal()
 
     def setUp(self):
-        self.assertEqual(desktop.focused_app(), self.terminal.app_id)
+        self.assertEqual(desktop.focused_app(), self.terminal.title)
         self.kelvo = self.start_kelvo()
         self.terminal.take(b"")
 
@@ -51,7 +51,7 @@ class WaylandCase(unittest.TestCase):
         return kelvo
 
     def assertFocusKept(self, when):
-        self.assertEqual(desktop.focused_app(), self.terminal.app_id, "the terminal lost the focus " + when)
+        self.assertEqual(desktop.focused_app(), self.terminal.title, "the terminal lost the focus " + when)
 
     def assertStops(self, what):
         """Nothing more arrives once what has landed: typing has stopped."""
@@ -89,17 +89,17 @@ class Window(WaylandCase):
         # The keyboard is now over the new, right-hand terminal.
         self.kelvo.leave()
         desktop.pointer.move(10, 10)
-        kd.wait_until(lambda: desktop.focused_app() == self.terminal.app_id,
+        kd.wait_until(lambda: desktop.focused_app() == self.terminal.title,
                       what="the pointer on the left terminal to focus it")
         desktop.pointer.move(*self.kelvo.centre_of(kd.KEY_H))
         self.assertEqual(self.terminal.take("h"), "h")
         self.assertFocusKept("while the pointer rested on a key over another window")
         desktop.pointer.move(*self.kelvo.screen_point(10, 10))
-        kd.wait_until(lambda: desktop.focused_app() == beside.app_id,
+        kd.wait_until(lambda: desktop.focused_app() == beside.title,
                       what="the pointer in a gap to reach the window beneath")
         self.assertStops("typing went on with the pointer in a gap")
         desktop.pointer.move(10, 10)
-        kd.wait_until(lambda: desktop.focused_app() == self.terminal.app_id, what="the focus back")
+        kd.wait_until(lambda: desktop.focused_app() == self.terminal.title, what="the focus back")
 
     def test_the_logo_drags_the_window_without_taking_the_focus(self):
         self.kelvo.drag("cmdKelvo", -400, -200)

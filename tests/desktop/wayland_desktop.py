@@ -156,19 +156,14 @@ class WaylandDesktop(kd.Processes):
 
 class CatTerminal(kd.CatTerminal):
     """foot with its terminal raw and echo-less and cat copying every byte it
-    receives into a file at once; the window has the app id self.app_id."""
+    receives into a file at once; the window, focused, has the app id
+    self.title."""
 
-    def __init__(self, desktop, name):
-        self.desktop = desktop
-        self.file = desktop.path(name + ".out")
-        self.app_id = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
-        self._mark = 0
-        script = 'stty raw -echo && exec cat > "$1"'
-        env = dict(os.environ, LC_ALL="C.UTF-8")
-        self.proc = desktop.start(["foot", "--app-id", self.app_id, "sh", "-c", script, "sh", self.file],
+    def start_terminal(self, command, env):
+        proc = self.desktop.start(["foot", "--app-id", self.title, *command],
                                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        kd.wait_until(lambda: os.path.exists(self.file) and desktop.focused_app() == self.app_id,
-                      what="cat to start in foot, focused")
+        kd.wait_until(lambda: self.desktop.focused_app() == self.title, what="foot to have the focus")
+        return proc
 
     def collect(self, timeout=kd.TIMEOUT):
         """What arrived, once nothing more has come for a moment."""
