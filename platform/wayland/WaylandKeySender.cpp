@@ -24,6 +24,13 @@ namespace {
 // ours is the one that gave the seat a keyboard at all.
 constexpr auto SeatKeyboardSettle = std::chrono::milliseconds(150);
 
+// A long string goes out in bursts of this many keys, a round trip after
+// each, and at most one key a StrokeSpacing on the whole: the compositor
+// cuts off a client whose events pile up unread (a terminal busy drawing),
+// and a string of thousands of keys sent at once would pile up that way.
+constexpr int StrokeBurst = 16;
+constexpr auto StrokeSpacing = std::chrono::microseconds(1000);
+
 // Wayland numbers keys as the kernel does; xkbcommon and X11 add 8.
 constexpr xkb_keycode_t EvdevOffset = 8;
 
@@ -330,7 +337,16 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
         std::this_thread::sleep_for(firstKeyAt_ - now);
     }
 
+    const auto started = Clock::now();
+    int typed = 0;
+    wl_display* display = connection_->display();
     for (const KeymapIndex::Stroke& stroke : strokes) {
+        if (typed > 0 && typed % StrokeBurst == 0) {
+            if (wl_display_roundtrip(display) < 0)
+                return SendResult::failure(connectionLost(*connection_));
+            std::this_thread::sleep_until(started + typed * StrokeSpacing);
+        }
+        ++typed;
         const std::vector<xkb_keycode_t> modifiers = index.modifierKeys(stroke.mods);
         setModifiers(mods_, stroke.layout);
         for (xkb_keycode_t modifier : modifiers)
@@ -348,7 +364,6 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
         }
     }
 
-    wl_display* display = connection_->display();
     if ((wait ? wl_display_roundtrip(display) : wl_display_flush(display)) < 0 && (wait || errno != EAGAIN))
         return SendResult::failure(connectionLost(*connection_));
     return SendResult::success();

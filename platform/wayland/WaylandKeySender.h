@@ -7,7 +7,8 @@
 // added for characters it lacks (SpareKeymap). Every character is looked up
 // in it on every layout and level (KeymapIndex); the keys that set the
 // level's modifiers are pressed around it, as a hardware keyboard would, and
-// the compositor is told the modifiers and layout in force. With tracing on,
+// the compositor is told the modifiers and layout in force. Long strings go
+// at up to a thousand keys a second, so that no client falls behind. With tracing on,
 // every send is written to standard error (see SendTrace); keycodes there
 // are the X11 ones (evdev + 8).
 
