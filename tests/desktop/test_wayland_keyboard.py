@@ -74,6 +74,10 @@ class Window(WaylandCase):
                             shot.pixel(ox + left + 3, oy + 298 + 5))
         inside = shot.rect(ox, oy, 264, 298)
         self.assertFalse(any(kd.greenish(p) for p in inside), "the green background shows")
+        # Drawn at 230/255: the exit button's white cross shows the dark
+        # terminal through it.
+        cross = shot.pixel(ox + left + kd.CONTROL_RECTS["cmdExit"][2] // 2, oy + top + height // 2)
+        self.assertTrue(all(215 <= c <= 240 for c in cross), "the white cross is %r" % (cross,))
         # A gap between the keys shows the terminal beneath, as far off the
         # keyboard does.
         gap = (10, 10)
