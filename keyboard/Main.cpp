@@ -19,11 +19,7 @@ void MakeTranslucent(QWidget* form, QColor colorKey, int alpha)
     currentWindowRole().setOpacity(form, alpha / 255.0);
     // The form's own background shows only where no control covers it, so
     // the colour key's pixels are exactly those outside every control.
-    QPalette palette = form->palette();
-    palette.setColor(QPalette::Window, colorKey);
-    form->setPalette(palette);
-    form->setAutoFillBackground(true);
-    currentWindowRole().setColorKey(form, colorKey);
+    currentWindowRole().keyOut(form, colorKey);
     ShapeToControls(form);
 }
 

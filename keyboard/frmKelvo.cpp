@@ -26,6 +26,9 @@ namespace {
 const QColor FormBackColor(0, 255, 0);
 constexpr int FormAlpha = 230;
 constexpr int BeepMs = 5;
+// How long the pointer rests on the logo, left alone by minimising, before
+// the keys come back.
+constexpr int LogoRestMs = 1000;
 
 // Key indices of the three latching modifier keys.
 constexpr int ShiftKey = 29;
@@ -60,6 +63,9 @@ frmKelvo::frmKelvo(KeySender& sender, Tone& tone, const StoredLayout& layout, QW
     timerType.setTimerType(Qt::PreciseTimer);
     connect(&timerType, &QTimer::timeout, this, &frmKelvo::timerType_Timer);
     connect(&tray, &mdlTray::LeftButtonUp, this, &frmKelvo::tray_LeftButtonUp);
+    logoRest_.setSingleShot(true);
+    logoRest_.setInterval(LogoRestMs);
+    connect(&logoRest_, &QTimer::timeout, this, [this] { showLogoOnly(false); });
 }
 
 frmKelvo::~frmKelvo()
@@ -136,6 +142,8 @@ void frmKelvo::loadLayout(const StoredLayout& layout)
             cmdKelvo = control;
             cmdKelvo->setAccessibleName(QStringLiteral("Kelvo"));
             connect(cmdKelvo, &ZorvicClick::MouseDown, this, &frmKelvo::cmdKelvo_MouseDown);
+            connect(cmdKelvo, &ZorvicClick::MouseMove, this, &frmKelvo::cmdKelvo_MouseMove);
+            connect(cmdKelvo, &ZorvicClick::MouseOut, &logoRest_, &QTimer::stop);
             cmdKelvo->installEventFilter(this);
         } else if (stored.name == u"cmdMinimize") {
             cmdMinimize = control;
@@ -260,7 +268,7 @@ void frmKelvo::cmdExit_Click()
 
 void frmKelvo::cmdMinimize_Click()
 {
-    if (hiddenInTray_ || (windowState() & Qt::WindowMinimized))
+    if (IsMinimized())
         return;
     // With a tray icon to bring it back, the window is withdrawn outright:
     // asking the window manager to minimise it as well races with the
@@ -269,9 +277,29 @@ void frmKelvo::cmdMinimize_Click()
     if (tray.IsShown()) {
         hiddenInTray_ = true;
         hide();
-    } else {
+    } else if (currentWindowRole().canMinimize()) {
         setWindowState(windowState() | Qt::WindowMinimized);
+    } else {
+        showLogoOnly(true);
     }
+}
+
+void frmKelvo::showLogoOnly(bool logoOnly)
+{
+    // Where nothing could give a minimised window back, the logo stays
+    // where it was, alone, as the way back for the pointer.
+    logoOnly_ = logoOnly;
+    logoRest_.stop();
+    for (ZorvicClick* control : controls_)
+        if (control && control != cmdKelvo)
+            control->setVisible(!logoOnly);
+    ShapeToControls(this);
+}
+
+void frmKelvo::cmdKelvo_MouseMove()
+{
+    if (logoOnly_ && !logoRest_.isActive())
+        logoRest_.start();
 }
 
 void frmKelvo::tray_LeftButtonUp()
@@ -286,7 +314,9 @@ void frmKelvo::tray_LeftButtonUp()
 
 void frmKelvo::cmdKelvo_MouseDown(qint16& Button, qint16&, float& X, float& Y)
 {
-    if (Button == 1) {
+    if (Button == 1 && logoOnly_) {
+        showLogoOnly(false);
+    } else if (Button == 1) {
         // The press may already be over by the time it is handled.
         if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
             return;
@@ -298,7 +328,9 @@ void frmKelvo::cmdKelvo_MouseDown(qint16& Button, qint16&, float& X, float& Y)
     } else if (Button == 2) {
         if (!settings_)
             settings_ = new frmSettings();
-        settings_->placeCorner(mapToGlobal(cmdKelvo->pos() + QPoint(qRound(X), qRound(Y))));
+        // Placed from where the window role says the keyboard is: some
+        // desktops (Wayland) tell a window nothing of its own place.
+        settings_->placeCorner(currentWindowRole().position(this) + cmdKelvo->pos() + QPoint(qRound(X), qRound(Y)));
     }
 }
 

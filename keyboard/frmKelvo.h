@@ -65,9 +65,13 @@ public:
     // "+", "^", "%" for the latched modifiers, in that order.
     QString ModifierPrefix;
 
-    // True while the window is minimised: hidden into the tray, or left to
-    // the window manager where there is no tray.
-    bool IsMinimized() const { return hiddenInTray_ || (windowState() & Qt::WindowMinimized); }
+    // True while the window is minimised: hidden into the tray, left to the
+    // window manager where there is no tray, or, where neither can give it
+    // back, shrunk to its logo.
+    bool IsMinimized() const { return hiddenInTray_ || logoOnly_ || (windowState() & Qt::WindowMinimized); }
+    // True while only the logo shows; resting the pointer on it for a
+    // second, or a left click on it, brings the keys back.
+    bool IsLogoOnly() const { return logoOnly_; }
 
     // The stored layout built into the program; LayoutError when it is wrong.
     static StoredLayout Layout();
@@ -94,6 +98,9 @@ private:
     // Types a modifier key: its sign after the prefix, then flips its latch
     // and the tint of its key.
     void toggleLatch(QChar sign, bool& latched, int keyIndex);
+    // Hides every control but the logo (true), or shows them all again.
+    void showLogoOnly(bool logoOnly);
+    void cmdKelvo_MouseMove();
 
     StoredLayout layout_;                // as loaded, for saving
     std::vector<ZorvicClick*> controls_; // by the layout's controls; null for the timer
@@ -101,6 +108,8 @@ private:
     Tone& tone_;
     QPointer<frmSettings> settings_;
     bool hiddenInTray_ = false; // minimised into the tray icon
+    bool logoOnly_ = false;     // minimised to the logo alone
+    QTimer logoRest_;           // the pointer resting on the logo alone
     bool shaped_ = false;        // the window is cut to its controls
     bool reshapeQueued_ = false; // a control's shape changed; the window's follows
     bool manualDrag_ = false;   // moving the window ourselves, without a window manager

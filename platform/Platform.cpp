@@ -12,6 +12,17 @@
 #include "platform/x11/X11WindowRole.h"
 #endif
 
+#if KELVO_WAYLAND
+#include "platform/wayland/LayerShellRole.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandKeySender.h"
+#include "platform/wayland/WaylandPointerProbe.h"
+#include "platform/wayland/WaylandSession.h"
+#endif
+
+#include <cerrno>
+#include <cstdio>
+
 namespace kelvo {
 
 #if defined(_WIN32)
@@ -41,15 +52,139 @@ std::unique_ptr<WindowRole> openWindowRole()
 
 #else
 
-void prepareSession() {}
+namespace {
+
+// The ways into a desktop, chosen once per run.
+enum class Backend {
+    X11,     // an X server, or XWayland: XTest, X11 windows
+    Wlroots, // a Wayland compositor with the layer shell and virtual keyboard
+};
+
+struct Session {
+    bool prepared = false;
+    Backend backend = Backend::X11;
+    // Why Wayland programs cannot be reached, when Kelvo goes through X11 on
+    // a Wayland session; empty otherwise.
+    QString unreachable;
+#if KELVO_WAYLAND
+    std::unique_ptr<WaylandConnection> connection; // the look at the compositor, kept for the sender
+#endif
+};
+
+Session& session()
+{
+    static Session current;
+    return current;
+}
+
+#if KELVO_WAYLAND
+// What each Wayland backend needs of the compositor, in the order they are
+// tried: the first whose globals are all offered is taken.
+struct WaylandGlobal {
+    const char* interface;
+    const char* what; // for people
+};
+
+struct WaylandBackend {
+    Backend backend;
+    std::vector<WaylandGlobal> globals;
+};
+
+const WaylandBackend WaylandBackends[] = {
+    {Backend::Wlroots,
+     {{"zwlr_layer_shell_v1", "the layer shell"}, {"zwp_virtual_keyboard_manager_v1", "the virtual keyboard"}}},
+};
+
+// Looks at the compositor WAYLAND_DISPLAY names: takes the first backend it
+// can serve, or says why none fits.
+void chooseWaylandBackend(Session& s)
+{
+    QString error;
+    std::unique_ptr<WaylandConnection> connection = WaylandConnection::open(&error);
+    if (!connection) {
+        s.unreachable = error;
+        return;
+    }
+    QStringList lacking;
+    for (const WaylandBackend& candidate : WaylandBackends) {
+        QStringList missing;
+        for (const WaylandGlobal& global : candidate.globals)
+            if (!connection->find(global.interface))
+                missing << QStringLiteral("%1 (%2)").arg(QLatin1String(global.what), QLatin1String(global.interface));
+        if (missing.isEmpty()) {
+            s.backend = candidate.backend;
+            s.connection = std::move(connection);
+            return;
+        }
+        lacking << missing;
+    }
+    lacking.removeDuplicates();
+    s.unreachable = QStringLiteral("the Wayland compositor \"%1\" lacks %2")
+                        .arg(connection->name(), lacking.join(QStringLiteral(" and ")));
+}
+#endif
+
+} // namespace
+
+void prepareSession()
+{
+    Session& s = session();
+    if (s.prepared)
+        return;
+    s.prepared = true;
+#if KELVO_WAYLAND
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(u"wayland")) {
+        s.unreachable = QStringLiteral("QT_QPA_PLATFORM=%1 asks for another window system than Wayland").arg(platform);
+    } else {
+        chooseWaylandBackend(s);
+    }
+    if (s.backend != Backend::X11) {
+        prepareQtForWayland();
+        return;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return; // openKeySender says why nothing can be reached
+    // The X11 way works through XWayland, for X11 programs alone; the
+    // windows must be X11 windows for it too.
+    if (platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
+                 program_invocation_short_name, qPrintable(s.unreachable));
+#endif
+}
 
 SenderOpening openKeySender()
 {
+    prepareSession();
+    Session& s = session();
+#if KELVO_WAYLAND
+    if (s.backend == Backend::Wlroots) {
+        std::unique_ptr<WaylandConnection> connection = std::move(s.connection);
+        QString error;
+        if (!connection && !(connection = WaylandConnection::open(&error)))
+            return {nullptr, SenderProblem::NoDisplay, error};
+        SenderOpening opening = WaylandKeySender::open(std::move(connection), keystrokeTraceOn());
+        if (opening.sender)
+            watchCompositor(static_cast<WaylandKeySender*>(opening.sender.get()));
+        return opening;
+    }
+#endif
+    if (!s.unreachable.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY"))
+        return {nullptr, SenderProblem::NoDisplay,
+                QStringLiteral("%1, and there is no X display to go through instead (DISPLAY is not set)")
+                    .arg(s.unreachable)};
     return X11KeySender::open(keystrokeTraceOn());
 }
 
 std::unique_ptr<PointerProbe> openPointerProbe()
 {
+#if KELVO_WAYLAND
+    if (session().backend == Backend::Wlroots)
+        return std::make_unique<WaylandPointerProbe>();
+#endif
     return X11PointerProbe::open();
 }
 
@@ -60,6 +195,15 @@ std::unique_ptr<Tone> openTone()
 
 std::unique_ptr<WindowRole> openWindowRole()
 {
+#if KELVO_WAYLAND
+    if (session().backend == Backend::Wlroots) {
+        if (std::unique_ptr<LayerShellRole> role = LayerShellRole::open())
+            return role;
+        std::fprintf(stderr, "%s: the layer shell cannot be reached through Qt's Wayland connection; "
+                             "the windows are plain ones\n",
+                     program_invocation_short_name);
+    }
+#endif
     if (std::unique_ptr<WindowRole> role = X11WindowRole::open())
         return role;
     return std::make_unique<WindowRole>();

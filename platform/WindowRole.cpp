@@ -41,8 +41,6 @@ void WindowRole::setOpacity(QWidget* window, double opacity)
     window->setWindowOpacity(opacity);
 }
 
-void WindowRole::setColorKey(QWidget*, QColor) {}
-
 void WindowRole::keepAbove(QWidget* window, bool above)
 {
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != above) {
@@ -53,6 +51,14 @@ void WindowRole::keepAbove(QWidget* window, bool above)
     }
     if (above)
         window->raise();
+}
+
+void WindowRole::keyOut(QWidget* window, QColor key)
+{
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, key);
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
 }
 
 WindowRole& currentWindowRole()

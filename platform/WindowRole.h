@@ -50,14 +50,20 @@ public:
     // Draws `window` at `opacity` (0 to 1) where the desktop can.
     virtual void setOpacity(QWidget* window, double opacity);
 
-    // Makes the pixels of `window` drawn in `key` see-through and lets the
-    // pointer through them where the desktop does that itself; the base does
-    // nothing, since the window's mask already cuts them away.
-    virtual void setColorKey(QWidget* window, QColor key);
-
     // Keeps `window` above every window that is not itself kept on top
     // (`above` true), or lets it go back among them.
     virtual void keepAbove(QWidget* window, bool above);
+
+    // Makes the window's own background, drawn in `key`, see-through, so
+    // that only its controls show. The base class paints the background in
+    // `key` and leaves the cutting to the window's mask, which the desktop
+    // turns into the window's shape.
+    virtual void keyOut(QWidget* window, QColor key);
+
+    // True when the desktop can minimise a window and later give it back
+    // (a task bar, a window menu); false when a minimised window would be
+    // lost to the user.
+    virtual bool canMinimize() const { return true; }
 };
 
 // The role every window of this process gets: the one the program set up

@@ -44,8 +44,12 @@ void WinWindowRole::setOpacity(QWidget* window, double opacity)
     applyLayering(window);
 }
 
-void WinWindowRole::setColorKey(QWidget* window, QColor key)
+void WinWindowRole::keyOut(QWidget* window, QColor key)
 {
+    // The background is painted in the key as everywhere, and the layered
+    // window's colour key makes those pixels see-through and lets the pointer
+    // through them too.
+    WindowRole::keyOut(window, key);
     layering_[window].key = key;
     applyLayering(window);
 }

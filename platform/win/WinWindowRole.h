@@ -19,7 +19,7 @@ public:
     void adopt(QWidget* window, Kind kind) override;
     bool startMove(QWidget* window) override;
     void setOpacity(QWidget* window, double opacity) override;
-    void setColorKey(QWidget* window, QColor key) override;
+    void keyOut(QWidget* window, QColor key) override;
     void keepAbove(QWidget* window, bool above) override;
 
 protected:

@@ -1,5 +1,7 @@
 #include "platform/x11/X11KeySender.h"
 
+#include "platform/xkb/KeymapIndex.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -14,7 +16,6 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,68 +57,6 @@ int recordXError(Display*, XErrorEvent* event)
                  program_invocation_short_name, DisplayString(display));
     std::fflush(stderr);
     _exit(1);
-}
-
-// Keeps SIGINT, SIGTERM, SIGHUP and SIGQUIT pending while keys are held, so a
-// signal that ends the process cannot leave a modifier down.
-class SignalBlock {
-public:
-    SignalBlock()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&set, s);
-        pthread_sigmask(SIG_BLOCK, &set, &old_);
-    }
-    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-
-    // True when one of the held signals is waiting: the send should stop.
-    static bool stopRequested()
-    {
-        sigset_t pending;
-        sigpending(&pending);
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            if (sigismember(&pending, s))
-                return true;
-        return false;
-    }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
-
-private:
-    sigset_t old_;
-};
-
-KeySym namedKeySym(NamedKey key)
-{
-    switch (key) {
-    case NamedKey::None: break;
-    case NamedKey::Backspace: return XK_BackSpace;
-    case NamedKey::Break: return XK_Break;
-    case NamedKey::CapsLock: return XK_Caps_Lock;
-    case NamedKey::Delete: return XK_Delete;
-    case NamedKey::Down: return XK_Down;
-    case NamedKey::End: return XK_End;
-    case NamedKey::Enter: return XK_Return;
-    case NamedKey::Escape: return XK_Escape;
-    case NamedKey::Help: return XK_Help;
-    case NamedKey::Home: return XK_Home;
-    case NamedKey::Insert: return XK_Insert;
-    case NamedKey::Left: return XK_Left;
-    case NamedKey::NumLock: return XK_Num_Lock;
-    case NamedKey::PageDown: return XK_Next;
-    case NamedKey::PageUp: return XK_Prior;
-    case NamedKey::PrintScreen: return XK_Print;
-    case NamedKey::Right: return XK_Right;
-    case NamedKey::ScrollLock: return XK_Scroll_Lock;
-    case NamedKey::Tab: return XK_Tab;
-    case NamedKey::Up: return XK_Up;
-    default:
-        if (key >= NamedKey::F1 && key <= NamedKey::F16)
-            return XK_F1 + (static_cast<int>(key) - static_cast<int>(NamedKey::F1));
-    }
-    return NoSymbol;
 }
 
 // Keypad symbols follow Num Lock, so characters are never typed with them.
@@ -185,14 +124,6 @@ bool changesWithLock(KeySym sym)
 // a US keyboard, row by row: the key positions every layout shares.
 constexpr std::pair<const char*, const char*> UsRows[] = {
     {"AE", "1234567890"}, {"AD", "qwertyuiop"}, {"AC", "asdfghjkl"}, {"AB", "zxcvbnm"}};
-
-// How a key is named in messages: "{F13}", "U+00E9".
-QString describe(const KeyAction& action)
-{
-    if (action.key != NamedKey::None)
-        return QStringLiteral("{%1}").arg(namedKeyName(action.key));
-    return QStringLiteral("U+%1").arg(static_cast<uint>(action.character), 4, 16, QLatin1Char('0')).toUpper();
-}
 
 } // namespace
 
@@ -548,7 +479,7 @@ std::optional<X11KeySender::Stroke> X11KeySender::resolve(const KeyAction& actio
         }
     }
     if (!stroke) {
-        const QString what = describe(action);
+        const QString what = keyDescription(action);
         if (sym == NoSymbol) {
             *error = QStringLiteral("%1 has no key symbol and cannot be typed").arg(what);
             return std::nullopt;
@@ -609,7 +540,7 @@ void X11KeySender::putBackIdleSpares(Clock::duration idleFor)
 
 void X11KeySender::noteEvent(char sign, KeyCode code)
 {
-    if (!trace_)
+    if (!trace_.on())
         return;
     // The key's first symbol in the group in use names it for people; the
     // keycode is what a client's events can be matched against.
@@ -619,34 +550,12 @@ void X11KeySender::noteEvent(char sign, KeyCode code)
             sym = spare.sym;
     if (sym == NoSymbol && keymap_ && indexedGroup_ >= 0 && XkbKeyNumGroups(keymap_, code) > 0)
         sym = XkbKeySymEntry(keymap_, code, 0, effectiveGroup(code, unsigned(indexedGroup_)));
-    const char* name = sym != NoSymbol ? XKeysymToString(sym) : nullptr;
-    traced_ += ' ';
-    traced_ += sign;
-    traced_ += std::to_string(code);
-    traced_ += ':';
-    traced_ += name ? name : "NoSymbol";
-}
-
-void X11KeySender::writeTrace(const std::vector<KeyAction>& actions, const QString& failure)
-{
-    std::string line = "kelvo: sent " + traceQuoted(formatKeyActions(actions)) + " =" + traced_;
-    if (!failure.isEmpty())
-        line += " (failed: " + failure.toStdString() + ")";
-    line += '\n';
-    // One write per line, so that lines from other threads never interleave with it.
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    trace_.note(sign, code, sym != NoSymbol ? XKeysymToString(sym) : nullptr);
 }
 
 SendResult X11KeySender::sendActions(const std::vector<KeyAction>& actions, bool wait)
 {
-    // Held over the trace too, so that a send that ends the process is still written.
-    SignalBlock signalsHeld;
-    traced_.clear();
-    SendResult result = typeActions(actions, wait);
-    if (trace_ && !traced_.empty())
-        writeTrace(actions, result.sent ? QString() : result.error);
-    return result;
+    return trace_.around(actions, [&] { return typeActions(actions, wait); });
 }
 
 SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool wait)
@@ -673,7 +582,7 @@ SendResult X11KeySender::typeActions(const std::vector<KeyAction>& actions, bool
             : (chars_.contains(action.character) || shortcutKey(action)
                || (xkb_utf32_to_keysym(action.character) != NoSymbol && !spares_.empty()));
         if (!known) {
-            const QString what = describe(action);
+            const QString what = keyDescription(action);
             return SendResult::failure(QStringLiteral("%1 cannot be typed on this keyboard layout").arg(what));
         }
     }

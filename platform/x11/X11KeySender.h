@@ -14,12 +14,10 @@
 // would: applications that match shortcuts by symbol find it there.
 //
 // With tracing on, every key string sent is written to standard error as one
-// line: the string in canonical form and the key events pressed for it,
-//   kelvo: sent "+a" = +50:Shift_L +38:a -38:a -50:Shift_L
-// (+ press, - release, keycode:its first symbol), and "(failed: why)" after
-// the events when the send stopped part way.
+// line (see SendTrace).
 
 #include "platform/Platform.h"
+#include "platform/SendTrace.h"
 
 #include <chrono>
 #include <optional>
@@ -93,7 +91,6 @@ private:
     void putBackIdleSpares(Clock::duration idleFor);
     SendResult typeActions(const std::vector<KeyAction>& actions, bool wait);
     void noteEvent(char sign, KeyCode code);
-    void writeTrace(const std::vector<KeyAction>& actions, const QString& failure);
 
     Display* display_;
     int xkbEventBase_;
@@ -115,8 +112,7 @@ private:
     };
     std::vector<LentKey> lentKeys_;
     std::vector<KeyCode> down_;     // keys we hold right now
-    const bool trace_;              // write each send to standard error
-    std::string traced_;            // the events of the send under way, when tracing
+    SendTrace trace_;               // each send on standard error, when asked for
 };
 
 } // namespace kelvo

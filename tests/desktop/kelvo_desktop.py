@@ -29,15 +29,16 @@ SKIP_STATUS = 77
 TIMEOUT = 15.0
 
 
-def skip_unless_tools(*tools):
-    """Exits with the skip status, saying which, when a tool is not installed."""
+def skip_unless_tools(*tools, session="DISPLAY", harness="scripts/virtual-desktop"):
+    """Exits with the skip status, saying which, when a tool is not installed
+    or the desktop's variable (DISPLAY, or WAYLAND_DISPLAY) is not set."""
     missing = [t for t in tools if shutil.which(t) is None]
     if missing:
         print("skipped: not installed: " + ", ".join(missing)
               + " (scripts/install-deps installs them)", file=sys.stderr)
         sys.exit(SKIP_STATUS)
-    if not os.environ.get("DISPLAY"):
-        print("skipped: no DISPLAY; run through scripts/virtual-desktop", file=sys.stderr)
+    if not os.environ.get(session):
+        print("skipped: no %s; run through %s" % (session, harness), file=sys.stderr)
         sys.exit(SKIP_STATUS)
 
 
@@ -253,18 +254,41 @@ class KeyboardState:
                 and s["group"] == 0)
 
 
+def read_ppm(path):
+    """A binary PPM file's (width, height, RGB bytes)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    # P6 <width> <height> <maxval>, one whitespace, then RGB bytes.
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        start = at
+        while not data[at:at + 1].isspace():
+            at += 1
+        fields.append(data[start:at])
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise ValueError("%s is not an 8-bit binary PPM: %r" % (path, fields))
+    return int(fields[1]), int(fields[2]), data[at + 1:]
+
+
+def greenish(rgb):
+    """True for the keyboard's green background, however translucent."""
+    r, g, b = rgb
+    return g > 200 and r < 60 and b < 60
+
+
 # --- processes and windows ----------------------------------------------------
 
-class Desktop:
-    """Starts client programs on the current display and stops them all again.
+class Processes:
+    """Starts programs and stops them all again, with a temporary folder of
+    their own.
 
-    Use as a context manager, or call close(); the temporary folder it makes
-    goes too."""
+    Use as a context manager, or call close(); the folder goes too."""
 
     def __init__(self):
         self.tmp = tempfile.mkdtemp(prefix="kelvo-desktop-")
         self._procs = []
-        self.keyboard = KeyboardState()
 
     def start(self, args, **kwargs):
         """Starts a program in its own process group and remembers it for close()."""
@@ -288,9 +312,12 @@ class Desktop:
                 except ProcessLookupError:
                     pass
                 proc.wait()
-        for pipe in (proc.stdout, proc.stderr):
+        for pipe in (proc.stdin, proc.stdout, proc.stderr):
             if pipe:
-                pipe.close()
+                try:
+                    pipe.close()
+                except OSError:
+                    pass  # what it was given to read is lost with it
         if proc in self._procs:
             self._procs.remove(proc)
 
@@ -298,7 +325,6 @@ class Desktop:
         """Stops every program started here, newest first, and removes the folder."""
         for proc in reversed(list(self._procs)):
             self.stop(proc)
-        self.keyboard.close()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def __enter__(self):
@@ -310,6 +336,20 @@ class Desktop:
     def path(self, name):
         """A file name inside the temporary folder."""
         return os.path.join(self.tmp, name)
+
+
+class Desktop(Processes):
+    """Starts client programs on the current X display and stops them all
+    again; asks the X server about windows, focus and the keyboard."""
+
+    def __init__(self):
+        super().__init__()
+        self.keyboard = KeyboardState()
+
+    def close(self):
+        """Stops every program started here and closes the X connection."""
+        super().close()
+        self.keyboard.close()
 
     # --- windows
 
@@ -401,17 +441,19 @@ class Desktop:
 
 
 class ModuleDesktop:
-    """One Desktop for every test of a module, standing in for it:
+    """One Desktop (or what `make` makes) for every test of a module,
+    standing in for it:
 
         desktop = kd.ModuleDesktop()
         setUpModule, tearDownModule = desktop.open, desktop.close
     """
 
-    def __init__(self):
+    def __init__(self, make=None):
         self._desktop = None
+        self._make = make or Desktop
 
     def open(self):
-        self._desktop = Desktop()
+        self._desktop = self._make()
 
     def close(self):
         if self._desktop is not None:
@@ -435,14 +477,18 @@ class CatTerminal:
         self._mark = 0
         # The shell creates the file only after stty has run, so its existence
         # says the terminal is raw and cat is about to read.
-        script = 'stty raw -echo && exec cat > "$1"'
-        env = dict(os.environ, LC_ALL="C.UTF-8")
-        self.proc = desktop.start(
+        self.proc = self.start_terminal(["sh", "-c", 'stty raw -echo && exec cat > "$1"', "sh", self.file],
+                                        dict(os.environ, LC_ALL="C.UTF-8"))
+        wait_until(lambda: os.path.exists(self.file), what="cat to start in the terminal")
+
+    def start_terminal(self, command, env):
+        """Starts the terminal running command and waits for its window."""
+        proc = self.desktop.start(
             ["xterm", "-u8", "-T", self.title, "-n", self.title, "-geometry", "80x12+40+40",
-             "-xrm", "XTerm*allowTitleOps: false", "-e", "sh", "-c", script, "sh", self.file],
+             "-xrm", "XTerm*allowTitleOps: false", "-e", *command],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.window = desktop.find_window(self.title, self.proc)
-        wait_until(lambda: os.path.exists(self.file), what="cat to start in xterm")
+        self.window = self.desktop.find_window(self.title, proc)
+        return proc
 
     def received(self):
         """Everything received since the last take(), as bytes."""
@@ -818,12 +864,13 @@ def click(x, y, button=1, hold=0.1):
 
 def _stored_places():
     """Every button's rectangle (left, top, width, height) in pixels relative
-    to the keyboard window, by name, from the keyboard's stored layout
-    (twips, 15 to the pixel)."""
-    places, name = {}, None
+    to the keyboard window, and its caption, by name, from the keyboard's
+    stored layout (twips, 15 to the pixel)."""
+    places, captions, name = {}, {}, None
     with open(os.path.join(source_dir(), "keyboard", "frmKelvo.layout"), encoding="utf-8") as f:
         for line in f:
             words = line.split()
+            caption = re.match(r'\s+caption = "((?:[^"\\]|\\.)*)"', line)
             if line.startswith("button "):
                 name = words[1]
                 places[name] = {}
@@ -831,14 +878,23 @@ def _stored_places():
                 name = None
             elif name and len(words) == 2 and words[0] in ("left", "top", "width", "height"):
                 places[name][words[0]] = int(words[1]) // 15
-    return {name: (p["left"], p["top"], p["width"], p["height"]) for name, p in places.items()}
+            elif name and caption:
+                captions[name] = re.sub(r"\\(.)", r"\1", caption.group(1))
+    return ({name: (p["left"], p["top"], p["width"], p["height"]) for name, p in places.items()}, captions)
 
 
-_PLACES = _stored_places()
+_PLACES, _CAPTIONS = _stored_places()
 
 # Each key's rectangle (left, top, width, height) in pixels relative to the
 # keyboard window, by key index.
 KEY_RECTS = [_PLACES["cmdButton(%d)" % index] for index in range(62)]
+
+# The character each key types as text, by key index ("a" for A, " " for
+# Space, "&" for the && key); None for the keys that type a named key or latch.
+KEY_CHARACTERS = [
+    None if c in ("", "Del", "Enter", "Shift", "Ctrl", "Alt", "Esc")
+    else " " if c == "Space" else c.replace("&&", "&").lower()
+    for c in (_CAPTIONS.get("cmdButton(%d)" % index, "") for index in range(62))]
 
 # The other controls' rectangles, in pixels like KEY_RECTS.
 CONTROL_RECTS = {name: _PLACES[name] for name in ("cmdKelvo", "cmdMinimize", "cmdExit")}

@@ -22,20 +22,7 @@ class Screen:
 
     def __init__(self, path):
         kd.run([os.path.join(kd.build_dir(), "kelvo-screenshot"), path])
-        with open(path, "rb") as f:
-            data = f.read()
-        # P6 <width> <height> <maxval>, one whitespace, then RGB bytes.
-        fields, at = [], 0
-        while len(fields) < 4:
-            while data[at:at + 1].isspace():
-                at += 1
-            start = at
-            while not data[at:at + 1].isspace():
-                at += 1
-            fields.append(data[start:at])
-        assert fields[0] == b"P6" and fields[3] == b"255", fields
-        self.width, self.height = int(fields[1]), int(fields[2])
-        self.pixels = data[at + 1:]
+        self.width, self.height, self.pixels = kd.read_ppm(path)
 
     def pixel(self, x, y):
         at = 3 * (y * self.width + x)
@@ -46,11 +33,6 @@ class Screen:
         own colour, whatever its caption or icon adds."""
         pixels = [self.pixel(x, y) for y in range(top, top + height) for x in range(left, left + width)]
         return tuple(int(statistics.median(p[c] for p in pixels)) for c in range(3))
-
-
-def greenish(rgb):
-    r, g, b = rgb
-    return g > 200 and r < 60 and b < 60
 
 
 class Looks(unittest.TestCase):
@@ -105,7 +87,7 @@ class Looks(unittest.TestCase):
         info = self.kelvo.info()
         inside = [screen.pixel(x, y) for y in range(info["y"], info["y"] + info["height"])
                   for x in range(info["x"], info["x"] + info["width"])]
-        self.assertFalse(any(greenish(p) for p in inside), "the green background shows")
+        self.assertFalse(any(kd.greenish(p) for p in inside), "the green background shows")
 
         def check(control, test, what):
             rgb = self.face(screen, control)

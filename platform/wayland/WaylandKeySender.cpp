@@ -1,0 +1,372 @@
+#include "platform/wayland/WaylandKeySender.h"
+
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandSession.h"
+#include "virtual-keyboard-client-protocol.h"
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/mman.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+namespace kelvo {
+
+namespace {
+
+// How long clients may take to start listening to the seat's keyboard when
+// ours is the one that gave the seat a keyboard at all.
+constexpr auto SeatKeyboardSettle = std::chrono::milliseconds(150);
+
+// A long string goes out in bursts of this many keys, a round trip after
+// each, and at most one key a StrokeSpacing on the whole: the compositor
+// cuts off a client whose events pile up unread (a terminal busy drawing),
+// and a string of thousands of keys sent at once would pile up that way.
+constexpr int StrokeBurst = 16;
+constexpr auto StrokeSpacing = std::chrono::microseconds(1000);
+
+// Wayland numbers keys as the kernel does; xkbcommon and X11 add 8.
+constexpr xkb_keycode_t EvdevOffset = 8;
+
+std::uint32_t nowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+QString connectionLost(const WaylandConnection& connection)
+{
+    return QStringLiteral("lost the connection to the Wayland compositor \"%1\"").arg(connection.name());
+}
+
+} // namespace
+
+SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connection, bool trace)
+{
+    const QString name = connection->name();
+    if (!connection->find(zwp_virtual_keyboard_manager_v1_interface.name))
+        return {nullptr, SenderProblem::NoInjection,
+                QStringLiteral("the Wayland compositor \"%1\" offers no virtual keyboard "
+                               "(zwp_virtual_keyboard_manager_v1): keystrokes cannot be sent")
+                    .arg(name)};
+    if (!connection->find(wl_seat_interface.name))
+        return {nullptr, SenderProblem::NoInjection,
+                QStringLiteral("the Wayland compositor \"%1\" has no seat to type on").arg(name)};
+    std::unique_ptr<WaylandKeySender> sender(new WaylandKeySender(std::move(connection), trace));
+    if (const QString error = sender->start(); !error.isEmpty())
+        return {nullptr, SenderProblem::NoInjection, error};
+    return {std::move(sender), SenderProblem::None, {}};
+}
+
+bool WaylandKeySender::compositorGone(int waitMs) const
+{
+    if (connection_->broken())
+        return true;
+    // Only a hang-up ends the wait: events to read return at once.
+    const auto until = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        pollfd hangup{wl_display_get_fd(connection_->display()), 0, 0};
+        if (poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLHUP | POLLERR)))
+            return true;
+        if (Clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+QString WaylandKeySender::lostMessage() const
+{
+    return connectionLost(*connection_);
+}
+
+WaylandKeySender::WaylandKeySender(std::unique_ptr<WaylandConnection> connection, bool trace)
+    : connection_(std::move(connection))
+    , trace_(trace)
+{
+}
+
+WaylandKeySender::~WaylandKeySender()
+{
+    unwatchCompositor(this);
+    if (keyboard_ && !connection_->broken()) {
+        releaseAll();
+        zwp_virtual_keyboard_v1_destroy(keyboard_);
+        wl_display_roundtrip(connection_->display());
+    }
+    if (seatKeyboard_)
+        wl_keyboard_destroy(seatKeyboard_);
+    if (manager_)
+        zwp_virtual_keyboard_manager_v1_destroy(manager_);
+    if (seat_)
+        wl_seat_destroy(seat_);
+    keymap_.reset();
+    if (context_)
+        xkb_context_unref(context_);
+}
+
+QString WaylandKeySender::start()
+{
+    context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!context_)
+        return QStringLiteral("keyboard layouts cannot be read (xkbcommon)");
+    keymap_ = std::make_unique<SpareKeymap>(context_);
+
+    static const wl_seat_listener seatListener = {onCapabilities, onSeatName};
+    seat_ = static_cast<wl_seat*>(connection_->bind(&wl_seat_interface, 5));
+    manager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
+        connection_->bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
+    wl_seat_add_listener(seat_, &seatListener, this);
+    // The seat's capabilities, then the keymap of its keyboard, if it has one.
+    wl_display* display = connection_->display();
+    if (wl_display_roundtrip(display) < 0 || wl_display_roundtrip(display) < 0)
+        return connectionLost(*connection_);
+
+    QString error;
+    if (!userKeymap_.empty()) {
+        userKeymapNew_ = false;
+        error = keymap_->setBase(userKeymap_);
+    }
+    if (userKeymap_.empty() || !error.isEmpty()) {
+        // No keyboard on the seat yet: the layout the environment names (the
+        // XKB_DEFAULT_* variables), else xkbcommon's default.
+        xkb_keymap* fallback = xkb_keymap_new_from_names(context_, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        if (!fallback)
+            return QStringLiteral("no keyboard layout could be made (xkbcommon)");
+        error = keymap_->setBase(fallback);
+        xkb_keymap_unref(fallback);
+        if (!error.isEmpty())
+            return error;
+    }
+
+    const bool seatHadKeyboard = seatHasKeyboard_;
+    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
+    upload();
+    if (wl_display_roundtrip(display) < 0)
+        return QStringLiteral("the Wayland compositor \"%1\" refused a virtual keyboard").arg(connection_->name());
+    if (!seatHadKeyboard)
+        firstKeyAt_ = Clock::now() + SeatKeyboardSettle;
+    return {};
+}
+
+void WaylandKeySender::onCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities)
+{
+    auto* self = static_cast<WaylandKeySender*>(data);
+    self->seatHasKeyboard_ = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
+    if (self->seatHasKeyboard_ && !self->seatKeyboard_) {
+        // Only its keymap matters: this connection has no surface to focus.
+        static const wl_keyboard_listener listener = {
+            onKeymap,
+            [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},
+            [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},
+            [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
+            [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
+            [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
+        };
+        self->seatKeyboard_ = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(self->seatKeyboard_, &listener, self);
+    } else if (!self->seatHasKeyboard_ && self->seatKeyboard_) {
+        wl_keyboard_destroy(self->seatKeyboard_);
+        self->seatKeyboard_ = nullptr;
+    }
+}
+
+void WaylandKeySender::onSeatName(void*, wl_seat*, const char*) {}
+
+void WaylandKeySender::onKeymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size)
+{
+    auto* self = static_cast<WaylandKeySender*>(data);
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+        void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            const char* text = static_cast<const char*>(map);
+            std::string keymap(text, strnlen(text, size));
+            munmap(map, size);
+            // The seat's keymap is ours for as long as ours was typed on last.
+            if (!SpareKeymap::isOurs(keymap) && keymap != self->userKeymap_) {
+                self->userKeymap_ = std::move(keymap);
+                self->userKeymapNew_ = true;
+            }
+        }
+    }
+    close(fd);
+}
+
+int WaylandKeySender::fd() const
+{
+    return wl_display_get_fd(connection_->display());
+}
+
+bool WaylandKeySender::readEvents()
+{
+    wl_display* display = connection_->display();
+    while (wl_display_prepare_read(display) != 0)
+        if (wl_display_dispatch_pending(display) < 0)
+            return false;
+    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(display);
+        return false;
+    }
+    pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+    if (poll(&ready, 1, 0) > 0) {
+        if (wl_display_read_events(display) < 0)
+            return false;
+    } else {
+        wl_display_cancel_read(display);
+    }
+    return wl_display_dispatch_pending(display) >= 0 && !connection_->broken();
+}
+
+void WaylandKeySender::upload()
+{
+    const std::string& text = keymap_->text();
+    const int fd = memfd_create("kelvo-keymap", MFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    // The protocol wants the terminating NUL inside the size.
+    const size_t size = text.size() + 1;
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t n = write(fd, text.c_str() + written, size - written);
+        if (n <= 0)
+            break;
+        written += size_t(n);
+    }
+    if (written == size) {
+        zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, std::uint32_t(size));
+        uploaded_ = text;
+    }
+    close(fd);
+}
+
+QString WaylandKeySender::prepare(const std::vector<KeyAction>& actions)
+{
+    if (!readEvents())
+        return connectionLost(*connection_);
+    if (userKeymapNew_) {
+        userKeymapNew_ = false;
+        // A keymap that does not compile leaves the last good one in use.
+        keymap_->setBase(userKeymap_);
+    }
+    std::vector<xkb_keysym_t> missing;
+    for (const KeyAction& action : actions) {
+        if (keymap_->index()->resolve(action))
+            continue;
+        const xkb_keysym_t sym
+            = action.key != NamedKey::None ? namedKeySym(action.key) : xkb_utf32_to_keysym(action.character);
+        if (sym == XKB_KEY_NoSymbol)
+            return QStringLiteral("%1 has no key symbol and cannot be typed").arg(keyDescription(action));
+        missing.push_back(sym);
+    }
+    for (;;) {
+        const SpareKeymap::Reservation reserved = keymap_->reserve(missing, Clock::now());
+        if (!reserved.error.isEmpty())
+            return reserved.error;
+        if (!reserved.wait)
+            break;
+        wl_display_flush(connection_->display());
+        std::this_thread::sleep_for(*reserved.wait);
+    }
+    if (keymap_->text() != uploaded_)
+        upload();
+    return {};
+}
+
+void WaylandKeySender::key(xkb_keycode_t code, bool down)
+{
+    zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), code - EvdevOffset,
+                                down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (down) {
+        down_.push_back(code);
+    } else if (auto it = std::find(down_.rbegin(), down_.rend(), code); it != down_.rend()) {
+        down_.erase(std::next(it).base());
+    }
+    if (trace_.on()) {
+        char name[64] = "";
+        const KeymapIndex* index = keymap_->index();
+        const xkb_keysym_t sym = index ? index->baseSymbol(code, keymap_->isSpare(code) ? 0 : layout_) : 0;
+        trace_.note(down ? '+' : '-', code, sym && xkb_keysym_get_name(sym, name, sizeof name) > 0 ? name : nullptr);
+    }
+}
+
+void WaylandKeySender::setModifiers(xkb_mod_mask_t mods, xkb_layout_index_t layout)
+{
+    if (mods == mods_ && layout == layout_)
+        return;
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, mods, 0, 0, layout);
+    mods_ = mods;
+    layout_ = layout;
+}
+
+void WaylandKeySender::releaseAll()
+{
+    while (!down_.empty())
+        key(down_.back(), false);
+    setModifiers(0, layout_);
+    wl_display_flush(connection_->display());
+}
+
+SendResult WaylandKeySender::sendActions(const std::vector<KeyAction>& actions, bool wait)
+{
+    return trace_.around(actions, [&] { return typeActions(actions, wait); });
+}
+
+SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, bool wait)
+{
+    if (const QString error = prepare(actions); !error.isEmpty())
+        return SendResult::failure(error);
+    // Every key is found before the first is pressed, so a string is typed
+    // whole or not at all.
+    const KeymapIndex& index = *keymap_->index();
+    std::vector<KeymapIndex::Stroke> strokes;
+    for (const KeyAction& action : actions) {
+        const auto stroke = index.resolve(action);
+        if (!stroke)
+            return SendResult::failure(
+                QStringLiteral("%1 cannot be typed on this keyboard layout").arg(keyDescription(action)));
+        strokes.push_back(*stroke);
+    }
+    if (const auto now = Clock::now(); now < firstKeyAt_) {
+        wl_display_flush(connection_->display());
+        std::this_thread::sleep_for(firstKeyAt_ - now);
+    }
+
+    const auto started = Clock::now();
+    int typed = 0;
+    wl_display* display = connection_->display();
+    for (const KeymapIndex::Stroke& stroke : strokes) {
+        if (typed > 0 && typed % StrokeBurst == 0) {
+            if (wl_display_roundtrip(display) < 0)
+                return SendResult::failure(connectionLost(*connection_));
+            std::this_thread::sleep_until(started + typed * StrokeSpacing);
+        }
+        ++typed;
+        const std::vector<xkb_keycode_t> modifiers = index.modifierKeys(stroke.mods);
+        setModifiers(mods_, stroke.layout);
+        for (xkb_keycode_t modifier : modifiers)
+            key(modifier, true);
+        setModifiers(stroke.mods, stroke.layout);
+        key(stroke.code, true);
+        key(stroke.code, false);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+            key(*it, false);
+        setModifiers(0, stroke.layout);
+        keymap_->pressed(stroke.code, Clock::now());
+        if (SignalBlock::stopRequested()) {
+            releaseAll();
+            return SendResult::failure(QStringLiteral("interrupted"));
+        }
+    }
+
+    if ((wait ? wl_display_roundtrip(display) : wl_display_flush(display)) < 0 && (wait || errno != EAGAIN))
+        return SendResult::failure(connectionLost(*connection_));
+    return SendResult::success();
+}
+
+} // namespace kelvo
