@@ -9,6 +9,7 @@
 #include "platform/WindowRole.h"
 #include "settings/frmSettings.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -257,6 +258,19 @@ void frmKelvo::changeEvent(QEvent* event)
         && (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
         && !(windowState() & Qt::WindowMinimized))
         ZorvicClick::PointerStillAt(QCursor::pos());
+}
+
+void frmKelvo::closeEvent(QCloseEvent* event)
+{
+    // Closed from outside (a window manager's close, a taskbar's, WM_CLOSE):
+    // the program ends as by the exit button. Only hiding the one window
+    // that can end it would leave it running unseen, out of reach.
+    if (event->spontaneous()) {
+        event->ignore();
+        cmdExit_Click();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmKelvo::cmdExit_Click()

@@ -1,7 +1,5 @@
 #include "platform/win/WinWindowRole.h"
 
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QWidget>
 
 #include <windows.h>
@@ -77,14 +75,6 @@ void WinWindowRole::keepAbove(QWidget* window, bool above)
 
 bool WinWindowRole::eventFilter(QObject* watched, QEvent* event)
 {
-    // A close asked for from outside (WM_CLOSE) ends the program the way its
-    // exit button does, through the event loop; closing it would only hide
-    // the one window that lets the user end it.
-    if (event->type() == QEvent::Close && event->spontaneous()) {
-        event->ignore();
-        QCoreApplication::exit(0);
-        return true;
-    }
     if (event->type() == QEvent::Destroy)
         layering_.remove(watched);
     return false;

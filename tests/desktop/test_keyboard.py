@@ -256,6 +256,14 @@ class KeyboardWindow(KeyboardCase):
         self.assertEqual(self.kelvo.wait(), 0, self.kelvo.stderr())
         self.assertEqual(self.kelvo.tray_icons(), [])
 
+    def test_a_close_from_the_window_manager_ends_it_too(self):
+        # Hiding the only window that can end the program would leave it
+        # running out of reach.
+        kd.wait_until(self.kelvo.tray_icons, what="kelvo's tray icon")
+        desktop.keyboard.close_window(self.kelvo.window)
+        self.assertEqual(self.kelvo.wait(), 0, self.kelvo.stderr())
+        self.assertEqual(self.kelvo.tray_icons(), [])
+
     def test_dragging_the_logo_moves_the_window(self):
         self.kelvo.drag_logo(self)
         self.assertEqual(desktop.focused_window(), self.terminal.window)
