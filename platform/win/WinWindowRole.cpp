@@ -1,5 +1,6 @@
 #include "platform/win/WinWindowRole.h"
 
+#include <QEvent>
 #include <QWidget>
 
 #include <windows.h>
