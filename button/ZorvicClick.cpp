@@ -139,12 +139,20 @@ void ZorvicClick::notePointerLeft()
     // that way; the others' first tick after start would ask for nothing.)
     // The position is the one the pointer had when it was found outside, not
     // a later one: by then it may be back where it left.
-    QWidget* top = window();
-    if (movedOver_ && probe && top->windowHandle() && !probe->pointerIn(top->winId())) {
-        const std::optional<QPoint> at = probe->lastPosition();
-        stillAt = at ? (QPointF(*at) / top->devicePixelRatioF()).toPoint() : QCursor::pos();
-    }
+    std::optional<QPoint> at;
+    if (movedOver_ && pointerOutside(&at))
+        stillAt = at ? *at : QCursor::pos();
     movedOver_ = false;
+}
+
+bool ZorvicClick::pointerOutside(std::optional<QPoint>* at) const
+{
+    const QWidget* top = window();
+    if (!probe || !top->windowHandle() || probe->pointerIn(top->winId()))
+        return false;
+    const std::optional<QPoint> device = probe->lastPosition();
+    *at = device ? std::optional<QPoint>((QPointF(*device) / top->devicePixelRatioF()).toPoint()) : std::nullopt;
+    return true;
 }
 
 ZorvicClick::ZorvicClick(QWidget* parent)
@@ -283,12 +291,9 @@ void ZorvicClick::leaveEvent(QEvent* event)
     } else if (stillAt) {
         // Leaving a control that came into view under the pointer: the
         // pointer moved, unless a window was put over us where it rests.
-        QWidget* top = window();
-        if (probe && top->windowHandle() && !probe->pointerIn(top->winId())) {
-            const std::optional<QPoint> at = probe->lastPosition();
-            if (at && (QPointF(*at) / top->devicePixelRatioF()).toPoint() != *stillAt)
-                stillAt.reset();
-        }
+        std::optional<QPoint> at;
+        if (pointerOutside(&at) && at && *at != *stillAt)
+            stillAt.reset();
     }
 }
 

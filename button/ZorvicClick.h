@@ -265,6 +265,10 @@ private:
     // The pointer left us: if it left every window of ours, it rests
     // wherever it is now as far as our controls can tell.
     void notePointerLeft();
+    // True when the pointer lies outside this control's window (another
+    // window, a see-through part, nowhere of ours); `at` is then where it
+    // was on the screen, in logical pixels, when the desktop says so.
+    bool pointerOutside(std::optional<QPoint>* at) const;
 
     QTimer OverTimer{this};
     int quietTicks_ = 0; // tracking ticks since the pointer last moved over us

@@ -364,13 +364,8 @@ X11KeySender::Spare* X11KeySender::spareFor(KeySym sym)
     Spare& oldest = *std::min_element(spares_.begin(), spares_.end(), [](const Spare& a, const Spare& b) {
         return a.lastUsed < b.lastUsed;
     });
-    if (oldest.sym != NoSymbol) {
-        const auto age = Clock::now() - oldest.lastUsed;
-        if (age < SpareGrace) {
-            XSync(display_, False);
-            std::this_thread::sleep_for(SpareGrace - age);
-        }
-    }
+    if (oldest.sym != NoSymbol)
+        waitForReaders(oldest.lastUsed);
     KeySym syms[2] = {lower, upper};
     lastXError = 0;
     XChangeKeyboardMapping(display_, oldest.code, 2, syms, 1);
@@ -432,17 +427,23 @@ void X11KeySender::lendLatinGroup(KeyCode code, char32_t letter)
         lentKeys_.push_back({code, lower, std::move(before), Clock::now()});
 }
 
+// A client may still be reading a press made at `lastUsed` through a key's
+// mapping: that mapping is not changed until the grace has passed.
+void X11KeySender::waitForReaders(Clock::time_point lastUsed)
+{
+    if (const auto age = Clock::now() - lastUsed; age < SpareGrace) {
+        XSync(display_, False);
+        std::this_thread::sleep_for(SpareGrace - age);
+    }
+}
+
 void X11KeySender::putBackIdleLatinGroups(Clock::duration idleFor)
 {
     const auto now = Clock::now();
     std::erase_if(lentKeys_, [&](LentKey& lent) {
         if (now - lent.lastUsed < idleFor)
             return false;
-        // A client may still be reading the last press through this mapping.
-        if (const auto age = now - lent.lastUsed; age < SpareGrace) {
-            XSync(display_, False);
-            std::this_thread::sleep_for(SpareGrace - age);
-        }
+        waitForReaders(lent.lastUsed);
         XChangeKeyboardMapping(display_, lent.code, int(lent.before.size()), lent.before.data(), 1);
         return true;
     });
@@ -527,11 +528,7 @@ void X11KeySender::putBackIdleSpares(Clock::duration idleFor)
     for (Spare& spare : spares_) {
         if (spare.sym == NoSymbol || now - spare.lastUsed < idleFor)
             continue;
-        // A client may still be reading the last press through this mapping.
-        if (const auto age = now - spare.lastUsed; age < SpareGrace) {
-            XSync(display_, False);
-            std::this_thread::sleep_for(SpareGrace - age);
-        }
+        waitForReaders(spare.lastUsed);
         KeySym none = NoSymbol;
         XChangeKeyboardMapping(display_, spare.code, 1, &none, 1);
         spare.sym = NoSymbol;

@@ -83,6 +83,7 @@ private:
     std::optional<KeyCode> shortcutKey(const KeyAction& action) const;
     void lendLatinGroup(KeyCode code, char32_t letter);
     void putBackIdleLatinGroups(Clock::duration idleFor);
+    void waitForReaders(Clock::time_point lastUsed);
     Spare* spareFor(KeySym sym);
     bool isSpare(KeyCode code) const;
     void press(KeyCode code);
