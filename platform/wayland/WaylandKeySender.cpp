@@ -100,12 +100,9 @@ WaylandKeySender::~WaylandKeySender()
         zwp_virtual_keyboard_v1_destroy(keyboard_);
         wl_display_roundtrip(connection_->display());
     }
-    if (seatKeyboard_)
-        wl_keyboard_destroy(seatKeyboard_);
     if (manager_)
         zwp_virtual_keyboard_manager_v1_destroy(manager_);
-    if (seat_)
-        wl_seat_destroy(seat_);
+    seat_.reset();
     keymap_.reset();
     if (context_)
         xkb_context_unref(context_);
@@ -118,22 +115,19 @@ QString WaylandKeySender::start()
         return QStringLiteral("keyboard layouts cannot be read (xkbcommon)");
     keymap_ = std::make_unique<SpareKeymap>(context_);
 
-    static const wl_seat_listener seatListener = {onCapabilities, onSeatName};
-    seat_ = static_cast<wl_seat*>(connection_->bind(&wl_seat_interface, 5));
+    // The seat's keymap is ours for as long as ours was typed on last.
+    seat_ = std::make_unique<SeatKeymap>(*connection_, &SpareKeymap::isOurs);
     manager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
         connection_->bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
-    wl_seat_add_listener(seat_, &seatListener, this);
     // The seat's capabilities, then the keymap of its keyboard, if it has one.
     wl_display* display = connection_->display();
     if (wl_display_roundtrip(display) < 0 || wl_display_roundtrip(display) < 0)
         return connectionLost(*connection_);
 
     QString error;
-    if (!userKeymap_.empty()) {
-        userKeymapNew_ = false;
-        error = keymap_->setBase(userKeymap_);
-    }
-    if (userKeymap_.empty() || !error.isEmpty()) {
+    if (seat_->takeNew())
+        error = keymap_->setBase(seat_->text());
+    if (seat_->text().empty() || !error.isEmpty()) {
         // No keyboard on the seat yet: the layout the environment names (the
         // XKB_DEFAULT_* variables), else xkbcommon's default.
         xkb_keymap* fallback = xkb_keymap_new_from_names(context_, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS);
@@ -145,57 +139,14 @@ QString WaylandKeySender::start()
             return error;
     }
 
-    const bool seatHadKeyboard = seatHasKeyboard_;
-    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
+    const bool seatHadKeyboard = seat_->hasKeyboard();
+    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_->seat());
     upload();
     if (wl_display_roundtrip(display) < 0)
         return QStringLiteral("the Wayland compositor \"%1\" refused a virtual keyboard").arg(connection_->name());
     if (!seatHadKeyboard)
         firstKeyAt_ = Clock::now() + SeatKeyboardSettle;
     return {};
-}
-
-void WaylandKeySender::onCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities)
-{
-    auto* self = static_cast<WaylandKeySender*>(data);
-    self->seatHasKeyboard_ = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
-    if (self->seatHasKeyboard_ && !self->seatKeyboard_) {
-        // Only its keymap matters: this connection has no surface to focus.
-        static const wl_keyboard_listener listener = {
-            onKeymap,
-            [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},
-            [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},
-            [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
-            [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
-            [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
-        };
-        self->seatKeyboard_ = wl_seat_get_keyboard(seat);
-        wl_keyboard_add_listener(self->seatKeyboard_, &listener, self);
-    } else if (!self->seatHasKeyboard_ && self->seatKeyboard_) {
-        wl_keyboard_destroy(self->seatKeyboard_);
-        self->seatKeyboard_ = nullptr;
-    }
-}
-
-void WaylandKeySender::onSeatName(void*, wl_seat*, const char*) {}
-
-void WaylandKeySender::onKeymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size)
-{
-    auto* self = static_cast<WaylandKeySender*>(data);
-    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
-        void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED) {
-            const char* text = static_cast<const char*>(map);
-            std::string keymap(text, strnlen(text, size));
-            munmap(map, size);
-            // The seat's keymap is ours for as long as ours was typed on last.
-            if (!SpareKeymap::isOurs(keymap) && keymap != self->userKeymap_) {
-                self->userKeymap_ = std::move(keymap);
-                self->userKeymapNew_ = true;
-            }
-        }
-    }
-    close(fd);
 }
 
 int WaylandKeySender::fd() const
@@ -249,11 +200,9 @@ QString WaylandKeySender::prepare(const std::vector<KeyAction>& actions)
 {
     if (!readEvents())
         return connectionLost(*connection_);
-    if (userKeymapNew_) {
-        userKeymapNew_ = false;
-        // A keymap that does not compile leaves the last good one in use.
-        keymap_->setBase(userKeymap_);
-    }
+    // A keymap that does not compile leaves the last good one in use.
+    if (seat_->takeNew())
+        keymap_->setBase(seat_->text());
     std::vector<xkb_keysym_t> missing;
     for (const KeyAction& action : actions) {
         if (keymap_->index()->resolve(action))

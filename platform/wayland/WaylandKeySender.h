@@ -15,6 +15,7 @@
 
 #include "platform/Platform.h"
 #include "platform/SendTrace.h"
+#include "platform/wayland/SeatKeymap.h"
 #include "platform/xkb/SpareKeymap.h"
 
 #include <chrono>
@@ -22,8 +23,6 @@
 #include <string>
 #include <vector>
 
-struct wl_keyboard;
-struct wl_seat;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
 
@@ -76,20 +75,13 @@ private:
     void releaseAll();
     SendResult typeActions(const std::vector<KeyAction>& actions, bool wait);
 
-    static void onCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities);
-    static void onSeatName(void* data, wl_seat* seat, const char* name);
-    static void onKeymap(void* data, wl_keyboard* keyboard, std::uint32_t format, int fd, std::uint32_t size);
 
     std::unique_ptr<WaylandConnection> connection_;
-    wl_seat* seat_ = nullptr;
-    wl_keyboard* seatKeyboard_ = nullptr;          // tells us the user's keymap
+    std::unique_ptr<SeatKeymap> seat_;             // tells us the user's keymap
     zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;  // ours
-    bool seatHasKeyboard_ = false;
     xkb_context* context_ = nullptr;
     std::unique_ptr<SpareKeymap> keymap_;
-    std::string userKeymap_;     // the user's keymap as the compositor last sent it
-    bool userKeymapNew_ = false; // not yet taken into keymap_
     std::string uploaded_;       // the text the compositor has for our keyboard
     // Clients that bind their keyboard only once the seat has one (ours
     // brought it) miss keys sent before then: none goes out earlier.
