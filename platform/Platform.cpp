@@ -58,6 +58,7 @@ namespace {
 enum class Backend {
     X11,     // an X server, or XWayland: XTest, X11 windows
     Wlroots, // a Wayland compositor with the layer shell and virtual keyboard
+    Kwin,    // KWin: the layer shell, and fake input for programs it knows
 };
 
 struct Session {
@@ -93,6 +94,7 @@ struct WaylandBackend {
 const WaylandBackend WaylandBackends[] = {
     {Backend::Wlroots,
      {{"zwlr_layer_shell_v1", "the layer shell"}, {"zwp_virtual_keyboard_manager_v1", "the virtual keyboard"}}},
+    {Backend::Kwin, {{"zwlr_layer_shell_v1", "the layer shell"}, {"org_kde_kwin_fake_input", "fake input"}}},
 };
 
 // Looks at the compositor WAYLAND_DISPLAY names: takes the first backend it
@@ -161,7 +163,7 @@ SenderOpening openKeySender()
     prepareSession();
     Session& s = session();
 #if KELVO_WAYLAND
-    if (s.backend == Backend::Wlroots) {
+    if (s.backend != Backend::X11) {
         std::unique_ptr<WaylandConnection> connection = std::move(s.connection);
         QString error;
         if (!connection && !(connection = WaylandConnection::open(&error)))
@@ -182,7 +184,7 @@ SenderOpening openKeySender()
 std::unique_ptr<PointerProbe> openPointerProbe()
 {
 #if KELVO_WAYLAND
-    if (session().backend == Backend::Wlroots)
+    if (session().backend != Backend::X11)
         return std::make_unique<WaylandPointerProbe>();
 #endif
     return X11PointerProbe::open();
@@ -196,7 +198,7 @@ std::unique_ptr<Tone> openTone()
 std::unique_ptr<WindowRole> openWindowRole()
 {
 #if KELVO_WAYLAND
-    if (session().backend == Backend::Wlroots) {
+    if (session().backend != Backend::X11) {
         if (std::unique_ptr<LayerShellRole> role = LayerShellRole::open())
             return role;
         std::fprintf(stderr, "%s: the layer shell cannot be reached through Qt's Wayland connection; "

@@ -1,7 +1,9 @@
 #include "platform/wayland/WaylandKeySender.h"
 
+#include "platform/wayland/KwinLayouts.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandSession.h"
+#include "fake-input-client-protocol.h"
 #include "virtual-keyboard-client-protocol.h"
 
 #include <wayland-client.h>
@@ -31,6 +33,13 @@ constexpr auto SeatKeyboardSettle = std::chrono::milliseconds(150);
 constexpr int StrokeBurst = 16;
 constexpr auto StrokeSpacing = std::chrono::microseconds(1000);
 
+// Fake input's keys came with this version.
+constexpr std::uint32_t FakeInputKeysSince = 4;
+
+// What KWin may show a person who is asked whether Kelvo may type.
+constexpr const char* FakeInputApplication = "Kelvo";
+constexpr const char* FakeInputReason = "to type the keys you rest the mouse pointer on";
+
 // Wayland numbers keys as the kernel does; xkbcommon and X11 add 8.
 constexpr xkb_keycode_t EvdevOffset = 8;
 
@@ -51,11 +60,22 @@ QString connectionLost(const WaylandConnection& connection)
 SenderOpening WaylandKeySender::open(std::unique_ptr<WaylandConnection> connection, bool trace)
 {
     const QString name = connection->name();
-    if (!connection->find(zwp_virtual_keyboard_manager_v1_interface.name))
-        return {nullptr, SenderProblem::NoInjection,
-                QStringLiteral("the Wayland compositor \"%1\" offers no virtual keyboard "
-                               "(zwp_virtual_keyboard_manager_v1): keystrokes cannot be sent")
-                    .arg(name)};
+    const WaylandConnection::Global* fakeInput = connection->find(org_kde_kwin_fake_input_interface.name);
+    if (!connection->find(zwp_virtual_keyboard_manager_v1_interface.name)) {
+        if (!fakeInput)
+            return {nullptr, SenderProblem::NoInjection,
+                    QStringLiteral("the Wayland compositor \"%1\" offers no virtual keyboard "
+                                   "(zwp_virtual_keyboard_manager_v1) and no fake input "
+                                   "(org_kde_kwin_fake_input): keystrokes cannot be sent")
+                        .arg(name)};
+        if (fakeInput->version < FakeInputKeysSince)
+            return {nullptr, SenderProblem::NoInjection,
+                    QStringLiteral("the Wayland compositor \"%1\" offers fake input (org_kde_kwin_fake_input) "
+                                   "only in version %2, which has no keys (they came with version %3)")
+                        .arg(name)
+                        .arg(fakeInput->version)
+                        .arg(FakeInputKeysSince)};
+    }
     if (!connection->find(wl_seat_interface.name))
         return {nullptr, SenderProblem::NoInjection,
                 QStringLiteral("the Wayland compositor \"%1\" has no seat to type on").arg(name)};
@@ -95,11 +115,15 @@ WaylandKeySender::WaylandKeySender(std::unique_ptr<WaylandConnection> connection
 WaylandKeySender::~WaylandKeySender()
 {
     unwatchCompositor(this);
-    if (keyboard_ && !connection_->broken()) {
+    if ((keyboard_ || fakeInput_) && !connection_->broken()) {
         releaseAll();
-        zwp_virtual_keyboard_v1_destroy(keyboard_);
+        if (keyboard_)
+            zwp_virtual_keyboard_v1_destroy(keyboard_);
         wl_display_roundtrip(connection_->display());
     }
+    // Fake input has no destructor request: the proxy alone goes.
+    if (fakeInput_)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
     if (manager_)
         zwp_virtual_keyboard_manager_v1_destroy(manager_);
     seat_.reset();
@@ -140,13 +164,39 @@ QString WaylandKeySender::start()
     }
 
     const bool seatHadKeyboard = seat_->hasKeyboard();
-    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_->seat());
-    upload();
-    if (wl_display_roundtrip(display) < 0)
-        return QStringLiteral("the Wayland compositor \"%1\" refused a virtual keyboard").arg(connection_->name());
+    if (const QString refused = startDevice(); !refused.isEmpty())
+        return refused;
     if (!seatHadKeyboard)
         firstKeyAt_ = Clock::now() + SeatKeyboardSettle;
     return {};
+}
+
+QString WaylandKeySender::startDevice()
+{
+    wl_display* display = connection_->display();
+    if (manager_) {
+        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_->seat());
+        upload();
+        if (wl_display_roundtrip(display) < 0)
+            return QStringLiteral("the Wayland compositor \"%1\" refused a virtual keyboard").arg(connection_->name());
+        return {};
+    }
+    fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
+        connection_->bind(&org_kde_kwin_fake_input_interface, FakeInputKeysSince));
+    org_kde_kwin_fake_input_authenticate(fakeInput_, FakeInputApplication, FakeInputReason);
+    // The device may be what gives the seat a keyboard: its keymap follows.
+    if (wl_display_roundtrip(display) < 0 || wl_display_roundtrip(display) < 0)
+        return QStringLiteral("the Wayland compositor \"%1\" refused its fake input").arg(connection_->name());
+    if (seat_->takeNew())
+        keymap_->setBase(seat_->text());
+    return {};
+}
+
+xkb_layout_index_t WaylandKeySender::layoutInUse() const
+{
+    if (xkb_keymap_num_layouts(keymap_->index()->keymap()) <= 1)
+        return 0;
+    return kwinLayoutInUse().value_or(0);
 }
 
 int WaylandKeySender::fd() const
@@ -203,6 +253,9 @@ QString WaylandKeySender::prepare(const std::vector<KeyAction>& actions)
     // A keymap that does not compile leaves the last good one in use.
     if (seat_->takeNew())
         keymap_->setBase(seat_->text());
+    // Fake input types the keymap's own keys alone.
+    if (fakeInput_)
+        return {};
     std::vector<xkb_keysym_t> missing;
     for (const KeyAction& action : actions) {
         if (keymap_->index()->resolve(action))
@@ -229,8 +282,11 @@ QString WaylandKeySender::prepare(const std::vector<KeyAction>& actions)
 
 void WaylandKeySender::key(xkb_keycode_t code, bool down)
 {
-    zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), code - EvdevOffset,
-                                down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    const std::uint32_t state = down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED;
+    if (fakeInput_)
+        org_kde_kwin_fake_input_keyboard_key(fakeInput_, code - EvdevOffset, state);
+    else
+        zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), code - EvdevOffset, state);
     if (down) {
         down_.push_back(code);
     } else if (auto it = std::find(down_.rbegin(), down_.rend(), code); it != down_.rend()) {
@@ -248,7 +304,10 @@ void WaylandKeySender::setModifiers(xkb_mod_mask_t mods, xkb_layout_index_t layo
 {
     if (mods == mods_ && layout == layout_)
         return;
-    zwp_virtual_keyboard_v1_modifiers(keyboard_, mods, 0, 0, layout);
+    // Fake input's modifiers are those of the keys it holds, as on a
+    // hardware keyboard.
+    if (keyboard_)
+        zwp_virtual_keyboard_v1_modifiers(keyboard_, mods, 0, 0, layout);
     mods_ = mods;
     layout_ = layout;
 }
@@ -274,8 +333,14 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
     // whole or not at all.
     const KeymapIndex& index = *keymap_->index();
     std::vector<KeymapIndex::Stroke> strokes;
+    // Fake input cannot state a layout: the one in use must have the key.
+    const std::optional<xkb_layout_index_t> layout = fakeInput_ ? std::optional(layoutInUse()) : std::nullopt;
     for (const KeyAction& action : actions) {
-        const auto stroke = index.resolve(action);
+        const auto stroke = index.resolve(action, layout);
+        if (!stroke && fakeInput_)
+            return SendResult::failure(QStringLiteral("%1 is not on the keyboard layout in use, and KDE's fake input "
+                                                      "can type only the keys of that layout")
+                                           .arg(keyDescription(action)));
         if (!stroke)
             return SendResult::failure(
                 QStringLiteral("%1 cannot be typed on this keyboard layout").arg(keyDescription(action)));

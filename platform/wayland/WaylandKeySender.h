@@ -1,17 +1,20 @@
 #pragma once
-// Types key strings through a virtual keyboard of Kelvo's own
-// (zwp_virtual_keyboard_v1), made once at start and kept for the whole run.
+// Types key strings through a keyboard device of Kelvo's own, made once at
+// start and kept for the whole run: a virtual keyboard
+// (zwp_virtual_keyboard_v1, wlroots compositors) or, on KWin, its fake input
+// (org_kde_kwin_fake_input).
 //
-// The keyboard carries the user's keymap, the one the compositor gives this
-// connection's seat keyboard (followed when it changes), with spare keys
-// added for characters it lacks (SpareKeymap). Every character is looked up
-// in it on every layout and level (KeymapIndex); the keys that set the
-// level's modifiers are pressed around it, as a hardware keyboard would, and
-// the compositor is told the modifiers and layout in force. Long strings go
-// at up to a thousand keys a second, so that no client falls behind. With tracing on,
-// every send is written to standard error (see SendTrace); keycodes there
-// are the X11 ones (evdev + 8).
-
+// Every character is looked up on every layout and level (KeymapIndex) of
+// the user's keymap, the one the compositor gives this connection's seat
+// keyboard (followed when it changes); the keys that set the level's
+// modifiers are pressed around it, as a hardware keyboard would. A virtual
+// keyboard carries that keymap with spare keys added for characters it lacks
+// (SpareKeymap), and the compositor is told the modifiers and layout in
+// force. Fake input takes keycodes of the compositor's own keymap alone, in
+// the layout in use (which KWin tells over D-Bus): a character that layout
+// lacks cannot be typed through it, and a string holding one is refused. Long strings go at up to a thousand keys a second,
+// so that no client falls behind. With tracing on, every send is written to
+// standard error (see SendTrace); keycodes there are the X11 ones (evdev + 8).
 
 #include "platform/Platform.h"
 #include "platform/SendTrace.h"
@@ -23,6 +26,7 @@
 #include <string>
 #include <vector>
 
+struct org_kde_kwin_fake_input;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
 
@@ -32,9 +36,9 @@ class WaylandConnection;
 
 class WaylandKeySender final : public KeySender {
 public:
-    // Makes the virtual keyboard on the connection's seat and gives it the
-    // user's keymap; reports a compositor without the virtual-keyboard
-    // protocol or without a seat.
+    // Makes the keyboard device on the connection's seat: a virtual keyboard
+    // given the user's keymap where the compositor offers one, else KWin's
+    // fake input; reports a compositor with neither, or without a seat.
     static SenderOpening open(std::unique_ptr<WaylandConnection> connection, bool trace = false);
 
     // Releases any key still held and takes the keyboard away.
@@ -68,18 +72,21 @@ private:
     WaylandKeySender(std::unique_ptr<WaylandConnection> connection, bool trace);
 
     QString start();
+    QString startDevice();
     QString prepare(const std::vector<KeyAction>& actions);
     void upload();
     void key(xkb_keycode_t code, bool down);
     void setModifiers(xkb_mod_mask_t mods, xkb_layout_index_t layout);
     void releaseAll();
+    xkb_layout_index_t layoutInUse() const;
     SendResult typeActions(const std::vector<KeyAction>& actions, bool wait);
 
 
     std::unique_ptr<WaylandConnection> connection_;
     std::unique_ptr<SeatKeymap> seat_;             // tells us the user's keymap
     zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
-    zwp_virtual_keyboard_v1* keyboard_ = nullptr;  // ours
+    zwp_virtual_keyboard_v1* keyboard_ = nullptr;  // ours, or
+    org_kde_kwin_fake_input* fakeInput_ = nullptr; // KWin's, where it has no virtual keyboard
     xkb_context* context_ = nullptr;
     std::unique_ptr<SpareKeymap> keymap_;
     std::string uploaded_;       // the text the compositor has for our keyboard

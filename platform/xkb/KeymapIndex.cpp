@@ -163,17 +163,23 @@ std::optional<xkb_mod_mask_t> KeymapIndex::modsFor(const Place& place) const
     return best;
 }
 
-std::optional<KeymapIndex::Stroke> KeymapIndex::best(const std::vector<Place>* places) const
+std::optional<KeymapIndex::Stroke> KeymapIndex::best(const std::vector<Place>* places,
+                                                     std::optional<xkb_layout_index_t> layout) const
 {
     if (!places)
         return std::nullopt;
+    // X11 programs (through XWayland too) see no keycode above 255.
+    constexpr xkb_keycode_t HighestX11Keycode = 255;
     std::optional<Stroke> chosen;
-    std::optional<std::tuple<xkb_layout_index_t, int, xkb_level_index_t, xkb_keycode_t>> chosenRank;
+    std::optional<std::tuple<xkb_layout_index_t, bool, int, xkb_level_index_t, xkb_keycode_t>> chosenRank;
     for (const Place& place : *places) {
+        if (layout && place.layout != *layout)
+            continue;
         const auto mods = modsFor(place);
         if (!mods)
             continue;
-        const auto rank = std::tuple(place.layout, std::popcount(*mods), place.level, place.code);
+        const auto rank
+            = std::tuple(place.layout, place.code > HighestX11Keycode, std::popcount(*mods), place.level, place.code);
         if (!chosenRank || rank < *chosenRank) {
             chosenRank = rank;
             chosen = Stroke{place.code, place.layout, *mods};
@@ -182,22 +188,23 @@ std::optional<KeymapIndex::Stroke> KeymapIndex::best(const std::vector<Place>* p
     return chosen;
 }
 
-std::optional<KeymapIndex::Stroke> KeymapIndex::character(char32_t ch) const
+std::optional<KeymapIndex::Stroke> KeymapIndex::character(char32_t ch, std::optional<xkb_layout_index_t> layout) const
 {
     const auto found = chars_.find(ch);
-    return best(found == chars_.end() ? nullptr : &found->second);
+    return best(found == chars_.end() ? nullptr : &found->second, layout);
 }
 
-std::optional<KeymapIndex::Stroke> KeymapIndex::keysym(xkb_keysym_t sym) const
+std::optional<KeymapIndex::Stroke> KeymapIndex::keysym(xkb_keysym_t sym, std::optional<xkb_layout_index_t> layout) const
 {
     const auto found = syms_.find(sym);
-    return best(found == syms_.end() ? nullptr : &found->second);
+    return best(found == syms_.end() ? nullptr : &found->second, layout);
 }
 
-std::optional<KeymapIndex::Stroke> KeymapIndex::resolve(const KeyAction& action) const
+std::optional<KeymapIndex::Stroke> KeymapIndex::resolve(const KeyAction& action,
+                                                        std::optional<xkb_layout_index_t> layout) const
 {
-    std::optional<Stroke> stroke
-        = action.key != NamedKey::None ? keysym(namedKeySym(action.key)) : character(action.character);
+    std::optional<Stroke> stroke = action.key != NamedKey::None ? keysym(namedKeySym(action.key), layout)
+                                                                : character(action.character, layout);
     if (!stroke)
         return std::nullopt;
     if (action.modifiers & ModShift)

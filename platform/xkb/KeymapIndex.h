@@ -38,15 +38,17 @@ public:
 
     xkb_keymap* keymap() const { return keymap_; }
 
-    // The stroke that types `ch`, needing the fewest modifiers on the lowest
-    // layout that has it; empty when no key of the keymap types it.
-    std::optional<Stroke> character(char32_t ch) const;
+    // The stroke that types `ch` on the lowest layout that has it (or on
+    // `layout` alone, for a sender that cannot choose one), on a key X11
+    // programs can see if there is one, needing the fewest modifiers; empty
+    // when no key of the keymap types it.
+    std::optional<Stroke> character(char32_t ch, std::optional<xkb_layout_index_t> layout = {}) const;
     // The same for the key that sends `sym` (Return, F5, ...).
-    std::optional<Stroke> keysym(xkb_keysym_t sym) const;
+    std::optional<Stroke> keysym(xkb_keysym_t sym, std::optional<xkb_layout_index_t> layout = {}) const;
     // The stroke for a parsed key: its character or named key, with the
     // key's own Shift, Ctrl and Alt added, as a hardware keyboard would type
-    // them; empty when the keymap lacks the key.
-    std::optional<Stroke> resolve(const KeyAction& action) const;
+    // them; empty when the keymap (or `layout`) lacks the key.
+    std::optional<Stroke> resolve(const KeyAction& action, std::optional<xkb_layout_index_t> layout = {}) const;
 
     // The keys to hold down for `mods`, one for each modifier a key of the
     // keymap sets (Shift_L for Shift, ISO_Level3_Shift for AltGr's modifier,
@@ -77,7 +79,7 @@ private:
 
     void index();
     void findModifierKeys();
-    std::optional<Stroke> best(const std::vector<Place>* places) const;
+    std::optional<Stroke> best(const std::vector<Place>* places, std::optional<xkb_layout_index_t> layout) const;
     std::optional<xkb_mod_mask_t> modsFor(const Place& place) const;
 
     xkb_keymap* keymap_;
