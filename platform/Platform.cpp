@@ -123,6 +123,12 @@ void chooseWaylandBackend(Session& s)
     lacking.removeDuplicates();
     s.unreachable = QStringLiteral("the Wayland compositor \"%1\" lacks %2")
                         .arg(connection->name(), lacking.join(QStringLiteral(" and ")));
+    // KWin keeps fake input for the programs it knows of: say how it learns.
+    if (connection->find("org_kde_plasma_shell") && !connection->find("org_kde_kwin_fake_input"))
+        s.unreachable += QStringLiteral(
+            " (KDE Plasma offers fake input only to a program that an installed menu entry names by its "
+            "full path: installing Kelvo puts one in place; run from a build folder, copy the folder's "
+            "org.kelvo.Kelvo.BuildFolder.desktop into ~/.local/share/applications and run kbuildsycoca5)");
 }
 #endif
 

@@ -1,4 +1,5 @@
-// kelvo-wayland-input: the desktop tests' hands on a wlroots compositor. It
+// kelvo-wayland-input: the desktop tests' hands on a Wayland compositor
+// (through a wlroots virtual pointer, or KWin's fake input). It
 // reads commands from standard input, one a line, carries each out, waits
 // until the compositor has processed it, and answers "ok" (or "error: why")
 // on standard output:
@@ -12,7 +13,10 @@
 //   keyboard none          takes it away
 //
 // The pointer and the window are made once and kept, like real devices.
+// KWin offers fake input only to programs that a desktop entry names, and
+// has no virtual keyboard: there, "keyboard" answers an error.
 
+#include "fake-input-client-protocol.h"
 #include "layer-shell-client-protocol.h"
 #include "virtual-keyboard-client-protocol.h"
 #include "virtual-pointer-client-protocol.h"
@@ -42,6 +46,7 @@ struct Input {
     zwlr_virtual_pointer_manager_v1* pointers = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
     zwlr_virtual_pointer_v1* pointer = nullptr;
+    org_kde_kwin_fake_input* fake = nullptr; // where there is no virtual pointer
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     int outputWidth = 0;
     int outputHeight = 0;
@@ -82,6 +87,8 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
     else if (is == zwlr_virtual_pointer_manager_v1_interface.name)
         in->pointers = bindGlobal<zwlr_virtual_pointer_manager_v1>(registry, name,
                                                                    &zwlr_virtual_pointer_manager_v1_interface, 1, version);
+    else if (is == org_kde_kwin_fake_input_interface.name)
+        in->fake = bindGlobal<org_kde_kwin_fake_input>(registry, name, &org_kde_kwin_fake_input_interface, 4, version);
     else if (is == zwp_virtual_keyboard_manager_v1_interface.name)
         in->keyboards = bindGlobal<zwp_virtual_keyboard_manager_v1>(registry, name,
                                                                     &zwp_virtual_keyboard_manager_v1_interface, 1, version);
@@ -240,8 +247,13 @@ std::string button(Input& in, int which, bool down)
     static const std::uint32_t codes[] = {0x110, 0x112, 0x111}; // left, middle, right
     if (which < 1 || which > 3)
         return "buttons are 1 to 3";
+    const std::uint32_t state = down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
+    if (!in.pointer) {
+        org_kde_kwin_fake_input_button(in.fake, codes[which - 1], state);
+        return {};
+    }
     zwlr_virtual_pointer_v1_button(in.pointer, nowMs(), codes[which - 1],
-                                   down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+                                   state);
     zwlr_virtual_pointer_v1_frame(in.pointer);
     return {};
 }
@@ -250,6 +262,10 @@ std::string move(Input& in, int x, int y)
 {
     if (x < 0 || y < 0 || x >= in.outputWidth || y >= in.outputHeight)
         return "the point is off the output";
+    if (!in.pointer) {
+        org_kde_kwin_fake_input_pointer_motion_absolute(in.fake, wl_fixed_from_int(x), wl_fixed_from_int(y));
+        return {};
+    }
     zwlr_virtual_pointer_v1_motion_absolute(in.pointer, nowMs(), std::uint32_t(x), std::uint32_t(y),
                                             std::uint32_t(in.outputWidth), std::uint32_t(in.outputHeight));
     zwlr_virtual_pointer_v1_frame(in.pointer);
@@ -292,12 +308,16 @@ int main()
     wl_registry* registry = wl_display_get_registry(in.display);
     wl_registry_add_listener(registry, &registryListener, &in);
     wl_display_roundtrip(in.display);
-    if (!in.pointers || !in.seat || !in.output) {
-        std::fprintf(stderr, "kelvo-wayland-input: the compositor offers no virtual pointer, seat or output\n");
+    if ((!in.pointers && !in.fake) || !in.seat || !in.output) {
+        std::fprintf(stderr, "kelvo-wayland-input: the compositor offers no virtual pointer (nor fake input), "
+                             "seat or output\n");
         return 2;
     }
     wl_output_add_listener(in.output, &outputListener, &in);
-    in.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(in.pointers, in.seat);
+    if (in.pointers)
+        in.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(in.pointers, in.seat);
+    else
+        org_kde_kwin_fake_input_authenticate(in.fake, "kelvo-wayland-input", "the desktop tests' pointer");
     makeCover(in);
     wl_display_roundtrip(in.display);
 
@@ -318,7 +338,8 @@ int main()
     if (in.cover)
         wl_surface_destroy(in.cover);
     keyboard(in, "none", {});
-    zwlr_virtual_pointer_v1_destroy(in.pointer);
+    if (in.pointer)
+        zwlr_virtual_pointer_v1_destroy(in.pointer);
     wl_display_roundtrip(in.display);
     wl_display_disconnect(in.display);
     return 0;

@@ -179,6 +179,36 @@ class CatTerminal(kd.CatTerminal):
         return self.take(b"")
 
 
+class TextField(kd.TextClient):
+    """kelvo-text-field as a native Wayland client: its text from the file
+    it writes, its keys counted from where the last take() left off."""
+
+    def __init__(self, desktop, name="field"):
+        self.desktop, self.kind = desktop, "qt"
+        self.title = "kelvo-%s-%s" % (name, uuid.uuid4().hex[:8])
+        self.file = desktop.path(self.title + ".txt")
+        self._mark = 0
+        self.proc = desktop.start([os.path.join(kd.build_dir(), "kelvo-text-field"), self.title, self.file],
+                                  env=dict(os.environ, QT_QPA_PLATFORM="wayland"),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        kd.wait_until(lambda: self.text() is not None, what="the text field to start")
+
+    def received(self):
+        return (self.text() or "")[self._mark:]
+
+    def take(self, expected, timeout=kd.TIMEOUT):
+        """Waits until what arrived since the last take() is as long as
+        expected or time runs out; returns it and starts a new take."""
+        try:
+            kd.wait_until(lambda: len(self.received()) >= len(expected), timeout,
+                          what="%d characters in the field" % len(expected))
+        except TimeoutError:
+            pass
+        got = self.received()
+        self._mark += len(got)
+        return got
+
+
 class Kelvo(kd.Kelvo):
     """kelvo on the Wayland desktop. Its window cannot be asked where it is:
     it starts at the usable area's bottom-right corner, and moves only by
@@ -194,7 +224,11 @@ class Kelvo(kd.Kelvo):
         self.origin = (x + w - kd.KEYBOARD_SIZE[0], y + h - kd.KEYBOARD_SIZE[1])
         with open(self.stderr_path, "wb") as err:
             self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
-        kd.wait_until(self.shows, timeout, what="kelvo's keyboard at the corner (stderr: %r)" % self.stderr())
+        kd.wait_until(self.ready, timeout, what="kelvo's keyboard at the corner (stderr: %r)" % self.stderr())
+
+    def ready(self):
+        """True once the keyboard is up at its corner."""
+        return self.shows()
 
     def shows(self):
         """True once the exit button's red face shows where it belongs; raises

@@ -1,0 +1,197 @@
+"""The keyboard on a headless KWin, allowed KWin's fake input by the entry
+the build folder holds, copied where the README says: its layer-shell
+window at the corner, dwell typing into a native Wayland Qt field (which
+keeps the focus: the keys reach it), the Shift latch, a level-3 character on
+the German layout, a character the layout lacks refused whole with its
+reason, nothing held after SIGTERM or the exit button; and a kelvo that no
+entry names saying how to get one.
+
+Run through scripts/wayland-desktop --compositor kwin with KELVO_BUILD set
+(ctest does both). No screenshots: KWin offers other programs no way to
+take one here, so places are checked by what typing lands where.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+
+import kelvo_desktop as kd
+import wayland_desktop as wd
+
+kd.skip_unless_tools("kwin_wayland", "kbuildsycoca5", "dbus-send", session="WAYLAND_DISPLAY",
+                     harness="scripts/wayland-desktop --compositor kwin")
+
+ONE_TICK = 0.3
+OUTPUT = (1920, 1080)  # scripts/wayland-desktop's output; KWin has no panel here
+BUILD_FOLDER_ENTRY = "org.kelvo.Kelvo.BuildFolder.desktop"
+
+
+def applications():
+    return os.path.join(os.environ["XDG_DATA_HOME"], "applications")
+
+
+def allow_fake_input(*programs):
+    """Desktop entries of the tests' own naming programs, so that KWin
+    gives them fake input, and the service cache KWin reads rebuilt."""
+    for path in programs:
+        with open(os.path.join(applications(), "kelvo-test-%s.desktop" % os.path.basename(path)), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=%s\nExec=%s\nNoDisplay=true\n"
+                    "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % (os.path.basename(path), path))
+    kd.run(["kbuildsycoca5"], check=False)
+
+
+def set_layouts(layouts):
+    """KWin's keyboard layouts, as Plasma's settings write them, taken in
+    once KWin lists them (it answers for its layouts only while it has
+    more than one)."""
+    with open(os.path.join(os.environ["XDG_CONFIG_HOME"], "kxkbrc"), "w") as f:
+        f.write("[Layout]\nLayoutList=%s\nUse=true\n" % layouts)
+    kd.run(["dbus-send", "--session", "--type=signal", "/Layouts", "org.kde.keyboard.reloadConfig"])
+
+    def listed():
+        r = kd.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.keyboard", "/Layouts",
+                    "org.kde.KeyboardLayouts.getLayoutsList"], check=False)
+        if "," not in layouts:
+            return r.returncode != 0
+        return r.returncode == 0 and r.stdout.split("string ")[1].startswith('"%s"' % layouts.split(",")[0])
+    kd.wait_until(listed, what="KWin to take the layouts %s" % layouts)
+
+
+class KwinDesktop(wd.WaylandDesktop):
+    """The headless KWin: the pointer through fake input once KWin knows the
+    tests' entries, the output without panels."""
+
+    def __init__(self):
+        kd.Processes.__init__(self)
+        os.makedirs(applications(), exist_ok=True)
+        os.makedirs(os.environ["XDG_CONFIG_HOME"], exist_ok=True)
+        shutil.copy(os.path.join(kd.build_dir(), BUILD_FOLDER_ENTRY), applications())
+        allow_fake_input(*(os.path.join(kd.build_dir(), p) for p in ("kelvo-wayland-input", "kelvo-sendkeys")))
+
+        def pointer():
+            try:
+                p = wd.Pointer(self)
+                p.command("move", 0, 0)
+                return p
+            except (RuntimeError, BrokenPipeError):
+                return None
+        self.pointer = kd.wait_until(pointer, what="KWin to give the tests' pointer fake input")
+
+    def usable_area(self):
+        return (0, 0) + OUTPUT
+
+
+class KwinKelvo(wd.Kelvo):
+    """kelvo on KWin: up once a rest on H types h into the field."""
+
+    field = None
+
+    def ready(self):
+        if self.proc.poll() is not None:
+            raise RuntimeError("kelvo exited with status %d: %s" % (self.proc.returncode, self.stderr()))
+        # A key that appears under a resting pointer waits for it to move.
+        self.desktop.pointer.at = None
+        self.desktop.pointer.move(*self.centre_of(kd.KEY_H))
+        return self.field.received().endswith("h") or None
+
+
+desktop = kd.ModuleDesktop(KwinDesktop)
+setUpModule, tearDownModule = desktop.open, desktop.close
+
+
+class KwinCase(unittest.TestCase):
+    field = None
+
+    def setUp(self):
+        if KwinCase.field is None:
+            KwinCase.field = KwinKelvo.field = wd.TextField(desktop)
+        self.kelvo = self.start_kelvo()
+
+    def start_kelvo(self):
+        kelvo = KwinKelvo(desktop, dict(os.environ, KELVO_TRACE="1"))
+        self.addCleanup(kelvo.stop)
+        kelvo.leave()
+        self.assertStops("typing went on after the pointer left H")
+        self.field.take("")
+        return kelvo
+
+    def assertStops(self, what):
+        time.sleep(0.3)
+        landed = self.field.received()
+        time.sleep(0.6)
+        self.assertEqual(self.field.received(), landed, what)
+
+
+class Keyboard(KwinCase):
+    def test_sits_at_the_corner_and_types_into_the_focused_field_by_dwell(self):
+        self.assertEqual(self.kelvo.origin, (OUTPUT[0] - 264, OUTPUT[1] - 298))
+        self.assertNotIn("XWayland", self.kelvo.stderr())
+        self.kelvo.rest_on(kd.KEY_H, 1.1)
+        self.assertStops("typing went on after the pointer left")
+        self.assertRegex(self.field.take(""), "^h{4,6}$", "1.1 s on H")
+        # Just left of the keyboard, level with H, lies the desktop.
+        x, y = self.kelvo.centre_of(kd.KEY_H)
+        desktop.pointer.move(self.kelvo.origin[0] - 6, y)
+        self.assertStops("a rest beside the keyboard typed")
+        self.assertEqual(self.field.take(""), "")
+
+    def test_shift_latches_and_a_level_three_character_comes_out_on_the_german_layout(self):
+        self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
+        self.kelvo.rest_on(kd.KEY_A, ONE_TICK)
+        self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
+        self.kelvo.rest_on(kd.KEY_A, ONE_TICK)
+        self.assertEqual(self.field.take("Aa"), "Aa")
+        self.kelvo.stop()
+        set_layouts("de,us")
+        self.addCleanup(set_layouts, "us")
+        german = self.start_kelvo()
+        for key in (35, 25, 24):  # @ (AltGr+Q there), z and y (swapped there)
+            german.rest_on(key, ONE_TICK)
+        self.assertEqual(self.field.take("@zy"), "@zy")
+        self.assertNotIn("could not be typed", german.stderr())
+
+    def test_a_character_the_layout_lacks_is_refused_whole_with_its_reason(self):
+        done = subprocess.run([os.path.join(kd.build_dir(), "kelvo-sendkeys"), "a\u0436"],
+                              capture_output=True, text=True, timeout=kd.TIMEOUT)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("U+0436 is not on the keyboard layout in use", done.stderr)
+        self.assertIn("KDE's fake input", done.stderr)
+        self.assertStops("a half of the refused string arrived")
+        self.assertEqual(self.field.take(""), "")
+
+
+class Ending(KwinCase):
+    def test_sigterm_and_the_exit_button_leave_no_key_held(self):
+        self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
+        desktop.pointer.move(*self.kelvo.centre_of(kd.KEY_H))
+        kd.wait_until(lambda: len(self.field.received()) >= 2, what="H typing")
+        self.kelvo.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.kelvo.wait(), 0, self.kelvo.stderr())
+        self.assertStops("keys went on coming after SIGTERM")
+        self.assertRegex(self.field.take(""), "^H+$")
+        self.assertEqual(wd.held_in_trace(self.kelvo.stderr()), [], self.kelvo.stderr())
+
+        again = self.start_kelvo()
+        again.click("cmdExit")
+        self.assertEqual(again.wait(), 0, again.stderr())
+        self.assertEqual(wd.held_in_trace(again.stderr()), [])
+        # Shift went up with it: a plain letter comes out plain.
+        done = subprocess.run([os.path.join(kd.build_dir(), "kelvo-sendkeys"), "b"], timeout=kd.TIMEOUT)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(self.field.take("b"), "b")
+
+    def test_a_kelvo_no_entry_names_says_how_to_be_allowed(self):
+        unnamed = desktop.path("kelvo-unnamed")
+        shutil.copy(os.path.join(kd.build_dir(), "kelvo"), unnamed)
+        done = subprocess.run([unnamed], capture_output=True, text=True, timeout=kd.TIMEOUT)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("fake input (org_kde_kwin_fake_input)", done.stderr)
+        self.assertIn(BUILD_FOLDER_ENTRY, done.stderr)
+        self.assertIn("DISPLAY is not set", done.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
