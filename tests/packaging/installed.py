@@ -158,11 +158,13 @@ def check_tree(root, app_id, version):
     problems = []
     for entry in ("applications/%s.desktop" % app_id, "kelvo/autostart/%s.desktop" % app_id):
         problems += check_entry(os.path.join(share, entry), app_id, base)
-    # KWin gives fake input to the program the menu entry names by its full path.
+    # KWin gives fake input to the program the menu entry names by its full
+    # path (the configured prefix's, which a throwaway install does not move).
     menu = desktop_entry(os.path.join(share, "applications/%s.desktop" % app_id))
-    if exec_argv(menu)[0] != "/usr/bin/kelvo" or \
+    program = exec_argv(menu)[0]
+    if not (os.path.isabs(program) and program.endswith("/bin/kelvo")) or \
             "org_kde_kwin_fake_input" not in menu.get("X-KDE-Wayland-Interfaces", "").split(","):
-        problems.append("the menu entry does not give /usr/bin/kelvo KDE's fake input: Exec=%r, "
+        problems.append("the menu entry does not give the installed kelvo KDE's fake input: Exec=%r, "
                         "X-KDE-Wayland-Interfaces=%r" % (menu.get("Exec"), menu.get("X-KDE-Wayland-Interfaces")))
     problems += check_icons(share, app_id)
 
