@@ -1,0 +1,74 @@
+"""Start-up on the Wayland desktop this runs on (bench/run starts sway and
+KWin in turn): from fork and exec to the first buffer a program attaches to
+a surface of its own, for kelvo and for a bare Qt window of the keyboard's
+size on Qt's Wayland platform (drawn in memory, as kelvo is), 10 rounds
+after a warm-up round.
+
+The moment is read from the program's own protocol log (WAYLAND_DEBUG=1,
+whose times are the wall clock's microseconds cut to 32 bits, shown as
+milliseconds); the log costs both programs alike. On KWin, kelvo is given fake input by the build folder's desktop
+entry first, as the README tells. Figures are printed, never judged.
+  wayland_startup.py BUILD-DIR [--short]
+"""
+
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop"))
+import kelvo_desktop as kd  # noqa: E402
+
+ATTACH = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+-> wl_surface@\d+\.attach\(wl_buffer@\d+", re.M)
+
+
+def first_attach_ms(args, env):
+    """Milliseconds from exec to the first buffer attached, then the
+    program is ended."""
+    log = os.path.join(os.environ.get("KELVO_DESKTOP_DIR", "/tmp"), "startup-%d.log" % os.getpid())
+    with open(log, "w") as err:
+        started = time.time()
+        proc = subprocess.Popen(args, env=dict(env, WAYLAND_DEBUG="1"), stdout=subprocess.DEVNULL, stderr=err)
+        try:
+            def attached():
+                with open(log, errors="replace") as f:
+                    found = ATTACH.search(f.read())
+                if proc.poll() is not None and not found:
+                    raise RuntimeError("%s ended with status %d before showing" % (args[0], proc.returncode))
+                return found
+            found = kd.wait_until(attached, 20, what="%s to show a window" % args[0])
+        finally:
+            proc.terminate()
+            proc.wait(5)
+    os.unlink(log)
+    logged_us = int(found.group(1)) * 1000 + int(found.group(2))
+    return ((logged_us - int(started * 1e6)) % 2 ** 32) / 1000.0
+
+
+def main():
+    build = sys.argv[1]
+    rounds = 2 if "--short" in sys.argv else 10
+    compositor = "KWin" if os.environ.get("WAYLAND_DISPLAY") == "kelvo-kwin" else "sway"
+    if compositor == "KWin":
+        applications = os.path.join(os.environ["XDG_DATA_HOME"], "applications")
+        os.makedirs(applications, exist_ok=True)
+        shutil.copy(os.path.join(build, "org.kelvo.Kelvo.BuildFolder.desktop"), applications)
+        kd.run(["kbuildsycoca5"], check=False)
+        time.sleep(1)  # KWin rereads its service cache when told it changed
+    env = dict(os.environ, HOME=os.environ.get("KELVO_DESKTOP_DIR", os.environ["HOME"]))
+    programs = [("kelvo", [os.path.join(build, "kelvo")], env),
+                ("bare Qt window", [os.path.join(build, "bench", "bench_bare_window")],
+                 dict(env, QT_QPA_PLATFORM="wayland", QT_WAYLAND_CLIENT_BUFFER_INTEGRATION="none"))]
+    print("start-up on %s, to the first buffer shown (median of %d rounds, range):" % (compositor, rounds))
+    for name, args, program_env in programs:
+        first_attach_ms(args, program_env)  # warm-up
+        times = [first_attach_ms(args, program_env) for _ in range(rounds)]
+        print("  %-16s %6.0f ms (%.0f to %.0f)" % (name, statistics.median(times), min(times), max(times)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
