@@ -172,9 +172,12 @@ std::optional<KeymapIndex::Stroke> KeymapIndex::best(const std::vector<Place>* p
     constexpr xkb_keycode_t HighestX11Keycode = 255;
     std::optional<Stroke> chosen;
     std::optional<std::tuple<xkb_layout_index_t, bool, int, xkb_level_index_t, xkb_keycode_t>> chosenRank;
-    for (const Place& place : *places) {
-        if (layout && place.layout != *layout)
-            continue;
+    for (Place place : *places) {
+        // A key is indexed in the lowest layout it shows one of its own in;
+        // in a higher one it may show the same (a key with fewer layouts
+        // than the keymap), which modsFor tells.
+        if (layout)
+            place.layout = *layout;
         const auto mods = modsFor(place);
         if (!mods)
             continue;

@@ -99,6 +99,11 @@ TEST(KeymapIndex, ModifiersAreTheLevelsOwnAndTheKeysHeldForThem)
     ASSERT_TRUE(capital);
     EXPECT_EQ(capital->mods, index.shiftMask());
     EXPECT_EQ(index.modifierKeys(capital->mods), std::vector<xkb_keycode_t>{50});
+    // de has € on a key of its own above 255, where no X11 program (nor
+    // one through XWayland) sees it: AltGr+E is taken.
+    const auto euro = index.character(U'€');
+    ASSERT_TRUE(euro);
+    EXPECT_EQ(euro->code, 26u);
     // The keypad's star follows Num Lock: the main keys' is used.
     const auto star = index.character(U'*');
     ASSERT_TRUE(star);
@@ -128,6 +133,11 @@ TEST(KeymapIndex, ShortcutsAddTheirModifiersToTheKeyAsAHardwareKeyboardWould)
     ASSERT_TRUE(pair.character(U'q'));
     EXPECT_EQ(pair.character(U'q')->layout, 1u);
     EXPECT_EQ(pair.character(U'й')->layout, 0u);
+    // A sender that cannot choose the layout asks on the one in use alone.
+    EXPECT_FALSE(pair.character(U'q', 0));
+    EXPECT_FALSE(pair.resolve(KeyAction{U'q', NamedKey::None, ModCtrl}, 0));
+    ASSERT_TRUE(pair.resolve(KeyAction{U'q', NamedKey::None, ModCtrl}, 1));
+    EXPECT_EQ(pair.keysym(XKB_KEY_Return, 1)->layout, 1u);
 }
 
 TEST(SpareKeymap, ACharacterTheLayoutLacksGetsAKeyOfItsOwnWithItsCapitalOnShift)
