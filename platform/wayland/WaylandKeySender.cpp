@@ -336,7 +336,9 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
     // Fake input cannot state a layout: the one in use must have the key.
     const std::optional<xkb_layout_index_t> layout = fakeInput_ ? std::optional(layoutInUse()) : std::nullopt;
     for (const KeyAction& action : actions) {
-        const auto stroke = index.resolve(action, layout);
+        auto stroke = index.resolve(action, layout);
+        if (!stroke && fakeInput_)
+            stroke = index.shortcutAtUsPlace(action, *layout);
         if (!stroke && fakeInput_)
             return SendResult::failure(QStringLiteral("%1 is not on the keyboard layout in use, and KDE's fake input "
                                                       "can type only the keys of that layout")

@@ -120,11 +120,6 @@ bool changesWithLock(KeySym sym)
     return xkb_keysym_to_upper(static_cast<xkb_keysym_t>(sym)) != sym;
 }
 
-// The XKB names of the keys that carry the Latin letters and the digits on
-// a US keyboard, row by row: the key positions every layout shares.
-constexpr std::pair<const char*, const char*> UsRows[] = {
-    {"AE", "1234567890"}, {"AD", "qwertyuiop"}, {"AC", "asdfghjkl"}, {"AB", "zxcvbnm"}};
-
 } // namespace
 
 SenderOpening X11KeySender::open(bool trace)
@@ -205,12 +200,10 @@ void X11KeySender::loadKeymap()
     if (keymap_ && XkbGetNames(display_, XkbKeyNamesMask, keymap_) == Success && keymap_->names
         && keymap_->names->keys) {
         for (int code = keymap_->min_key_code; code <= keymap_->max_key_code; ++code) {
-            const char* name = keymap_->names->keys[code].name;
-            for (const auto& [row, keys] : UsRows) {
-                const std::size_t column = std::size_t(std::atoi(std::string(name + 2, 2).c_str()));
-                if (std::strncmp(name, row, 2) == 0 && column >= 1 && column <= std::strlen(keys))
-                    usPlaces_[char32_t(keys[column - 1])] = static_cast<KeyCode>(code);
-            }
+            // XKB key names are four bytes, not always terminated.
+            const std::string name(keymap_->names->keys[code].name, strnlen(keymap_->names->keys[code].name, 4));
+            if (const char32_t latin = latinAtUsPlace(name.c_str()))
+                usPlaces_[latin] = static_cast<KeyCode>(code);
         }
     }
     indexedGroup_ = -1;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <tuple>
@@ -110,6 +112,9 @@ void KeymapIndex::index()
     // layouts than the keymap repeats one of its own in the higher ones, and
     // is found in the lowest already.
     std::vector<std::uint32_t> indexed(last >= first ? last - first + 1 : 0);
+    for (xkb_keycode_t code = first; code <= last && code >= first; ++code)
+        if (const char32_t latin = latinAtUsPlace(xkb_keymap_key_get_name(keymap_, code)))
+            usPlaces_.emplace(latin, code);
     for (xkb_layout_index_t layout = 0; layout < layouts; ++layout) {
         xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, layout);
         for (xkb_keycode_t code = first; code <= last && code >= first; ++code) {
@@ -219,6 +224,40 @@ std::optional<KeymapIndex::Stroke> KeymapIndex::resolve(const KeyAction& action,
     return stroke;
 }
 
+std::optional<KeymapIndex::Stroke> KeymapIndex::shortcutAtUsPlace(const KeyAction& action,
+                                                                 xkb_layout_index_t layout) const
+{
+    const char32_t c = action.character;
+    const bool capital = c >= U'A' && c <= U'Z';
+    if (!(action.modifiers & (ModCtrl | ModAlt)) || action.key != NamedKey::None)
+        return std::nullopt;
+    const auto found = usPlaces_.find(capital ? c - U'A' + U'a' : c);
+    if (found == usPlaces_.end())
+        return std::nullopt;
+    Stroke stroke{found->second, layout, 0};
+    if (capital || (action.modifiers & ModShift))
+        stroke.mods |= shift_;
+    if (action.modifiers & ModCtrl)
+        stroke.mods |= control_;
+    if (action.modifiers & ModAlt)
+        stroke.mods |= alt_;
+    return stroke;
+}
+
+char32_t latinAtUsPlace(const char* keyName)
+{
+    static constexpr std::pair<const char*, const char*> UsRows[] = {
+        {"AE", "1234567890"}, {"AD", "qwertyuiop"}, {"AC", "asdfghjkl"}, {"AB", "zxcvbnm"}};
+    if (!keyName || std::strlen(keyName) != 4 || !std::isdigit(static_cast<unsigned char>(keyName[2]))
+        || !std::isdigit(static_cast<unsigned char>(keyName[3])))
+        return 0;
+    const std::size_t column = std::size_t((keyName[2] - '0') * 10 + (keyName[3] - '0'));
+    for (const auto& [row, keys] : UsRows)
+        if (std::strncmp(keyName, row, 2) == 0 && column >= 1 && column <= std::strlen(keys))
+            return char32_t(keys[column - 1]);
+    return 0;
+}
+
 std::vector<xkb_keycode_t> KeymapIndex::modifierKeys(xkb_mod_mask_t mods) const
 {
     std::vector<xkb_keycode_t> keys;
@@ -241,9 +280,15 @@ std::vector<xkb_keycode_t> KeymapIndex::unusedKeycodes() const
 
 xkb_keysym_t KeymapIndex::baseSymbol(xkb_keycode_t code, xkb_layout_index_t layout) const
 {
+    // A key with fewer layouts than the keymap shows one of its own in the
+    // others: the one xkbcommon picks for it there.
+    State state(xkb_state_new(keymap_));
+    if (!state)
+        return XKB_KEY_NoSymbol;
+    xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, layout);
+    const xkb_layout_index_t own = xkb_state_key_get_layout(state.get(), code);
     const xkb_keysym_t* syms = nullptr;
-    if (xkb_keymap_num_layouts_for_key(keymap_, code) <= layout
-        || xkb_keymap_key_get_syms_by_level(keymap_, code, layout, 0, &syms) < 1)
+    if (own == XKB_LAYOUT_INVALID || xkb_keymap_key_get_syms_by_level(keymap_, code, own, 0, &syms) < 1)
         return XKB_KEY_NoSymbol;
     return syms[0];
 }

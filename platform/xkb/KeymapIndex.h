@@ -50,6 +50,12 @@ public:
     // them; empty when the keymap (or `layout`) lacks the key.
     std::optional<Stroke> resolve(const KeyAction& action, std::optional<xkb_layout_index_t> layout = {}) const;
 
+    // A Ctrl or Alt shortcut on a Latin letter or digit that `layout` has
+    // no key for (a Cyrillic layout, say), on the key in the letter's US
+    // place, as a hardware keyboard sends it there: applications match
+    // shortcuts by key position too. Empty for anything else.
+    std::optional<Stroke> shortcutAtUsPlace(const KeyAction& action, xkb_layout_index_t layout) const;
+
     // The keys to hold down for `mods`, one for each modifier a key of the
     // keymap sets (Shift_L for Shift, ISO_Level3_Shift for AltGr's modifier,
     // ...); a modifier that no key sets gets none.
@@ -85,11 +91,16 @@ private:
     xkb_keymap* keymap_;
     std::unordered_map<char32_t, std::vector<Place>> chars_;
     std::unordered_map<xkb_keysym_t, std::vector<Place>> syms_;
+    std::unordered_map<char32_t, xkb_keycode_t> usPlaces_;
     std::vector<std::pair<xkb_mod_mask_t, xkb_keycode_t>> modifierKeys_; // one modifier bit each
     xkb_mod_mask_t shift_ = 0;
     xkb_mod_mask_t control_ = 0;
     xkb_mod_mask_t alt_ = 0;
 };
+
+// The Latin letter or digit that the key of this XKB name ("AC01") carries
+// on a US keyboard, or 0: the key positions every layout shares.
+char32_t latinAtUsPlace(const char* keyName);
 
 // The keysym a named key sends (XKB_KEY_NoSymbol for NamedKey::None).
 xkb_keysym_t namedKeySym(NamedKey key);

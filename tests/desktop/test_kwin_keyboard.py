@@ -153,6 +153,22 @@ class Keyboard(KwinCase):
         self.assertEqual(self.field.take("@zy"), "@zy")
         self.assertNotIn("could not be typed", german.stderr())
 
+    def test_with_a_cyrillic_layout_in_use_shortcuts_go_on_the_keys_in_their_us_places(self):
+        set_layouts("us,ru")
+        self.addCleanup(set_layouts, "us")
+        kd.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.keyboard", "/Layouts",
+                "org.kde.KeyboardLayouts.setLayout", "uint32:1"])
+        self.addCleanup(kd.run, ["dbus-send", "--session", "--print-reply", "--dest=org.kde.keyboard",
+                                 "/Layouts", "org.kde.KeyboardLayouts.setLayout", "uint32:0"], check=False)
+        send = os.path.join(kd.build_dir(), "kelvo-sendkeys")
+        kd.run([send, "\u0436\u0436"])
+        self.assertEqual(self.field.take("жж"), "жж")
+        # Select all (everything the field got so far), then a letter that
+        # replaces it.
+        kd.run([send, "^a\u0434"])
+        self.field.wait_for("д")
+        self.field.skip()
+
     def test_a_character_the_layout_lacks_is_refused_whole_with_its_reason(self):
         done = subprocess.run([os.path.join(kd.build_dir(), "kelvo-sendkeys"), "a\u0436"],
                               capture_output=True, text=True, timeout=kd.TIMEOUT)

@@ -208,6 +208,10 @@ class TextField(kd.TextClient):
         self._mark += len(got)
         return got
 
+    def skip(self):
+        """Starts a new take after whatever the field holds now."""
+        self._mark = len(self.text() or "")
+
 
 class Kelvo(kd.Kelvo):
     """kelvo on the Wayland desktop. Its window cannot be asked where it is:

@@ -138,6 +138,12 @@ TEST(KeymapIndex, ShortcutsAddTheirModifiersToTheKeyAsAHardwareKeyboardWould)
     EXPECT_FALSE(pair.resolve(KeyAction{U'q', NamedKey::None, ModCtrl}, 0));
     ASSERT_TRUE(pair.resolve(KeyAction{U'q', NamedKey::None, ModCtrl}, 1));
     EXPECT_EQ(pair.keysym(XKB_KEY_Return, 1)->layout, 1u);
+    // On the Cyrillic layout Ctrl+C goes on the key in C's US place, Ctrl+Shift+C
+    // for a capital; a plain letter has no such place.
+    const auto ctrlCOnRu = pair.shortcutAtUsPlace(KeyAction{U'C', NamedKey::None, ModCtrl}, 0);
+    ASSERT_TRUE(ctrlCOnRu);
+    EXPECT_EQ(*ctrlCOnRu, (KeymapIndex::Stroke{54, 0, pair.controlMask() | pair.shiftMask()}));
+    EXPECT_FALSE(pair.shortcutAtUsPlace(KeyAction{U'c', NamedKey::None, 0}, 0));
 }
 
 TEST(SpareKeymap, ACharacterTheLayoutLacksGetsAKeyOfItsOwnWithItsCapitalOnShift)
