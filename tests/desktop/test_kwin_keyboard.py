@@ -2,9 +2,10 @@
 the build folder holds, copied where the README says: its layer-shell
 window at the corner, dwell typing into a native Wayland Qt field (which
 keeps the focus: the keys reach it), the Shift latch, a level-3 character on
-the German layout, a character the layout lacks refused whole with its
-reason, nothing held after SIGTERM or the exit button; and a kelvo that no
-entry names saying how to get one.
+the German layout, shortcuts on a Cyrillic layout, the settings dialog
+over the keys, a character the layout lacks refused whole with its
+reason, nothing held after SIGTERM or the exit button; and a kelvo that
+no entry names saying how to get one.
 
 Run through scripts/wayland-desktop --compositor kwin with KELVO_BUILD set
 (ctest does both). No screenshots: KWin offers other programs no way to
@@ -137,6 +138,22 @@ class Keyboard(KwinCase):
         desktop.pointer.move(self.kelvo.origin[0] - 6, y)
         self.assertStops("a rest beside the keyboard typed")
         self.assertEqual(self.field.take(""), "")
+
+    def test_the_settings_dialog_lies_over_the_keys_until_ok_hides_it(self):
+        left, top, _, _ = kd.CONTROL_RECTS["cmdKelvo"]
+        x, y = self.kelvo.screen_point(left + 10, top + 5)
+        desktop.pointer.click(x, y, button=3)
+        # Nothing here says when the dialog is up: it is given a moment. Its
+        # bottom-right corner is at the pointer, so it covers H.
+        time.sleep(1.5)
+        self.kelvo.rest_on(kd.KEY_H, 1.0)
+        self.assertEqual(self.field.take(""), "", "H under the dialog typed")
+        desktop.pointer.click(x - 625 + 530, y - 319 + 243)  # Ok
+        desktop.pointer.move(*self.kelvo.centre_of(kd.KEY_H))
+        kd.wait_until(lambda: self.field.received(), what="H to type once Ok hid the dialog")
+        self.kelvo.leave()
+        self.assertStops("typing went on after the pointer left")
+        self.assertRegex(self.field.take(""), "^h+$")
 
     def test_shift_latches_and_a_level_three_character_comes_out_on_the_german_layout(self):
         self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
