@@ -166,11 +166,7 @@ void prepareSession(SessionUse use)
         qputenv("QT_QPA_PLATFORM", "xcb");
     if (use != SessionUse::Keyboard)
         s.portal = false;
-    if (s.portal)
-        std::fprintf(stderr, "%s: %s; the keyboard goes through XWayland and asks the desktop for permission "
-                             "to type into Wayland programs too\n",
-                     program_invocation_short_name, qPrintable(s.unreachable));
-    else
+    if (!s.portal) // else said once the portal has answered
         std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
                      program_invocation_short_name, qPrintable(s.unreachable));
 #endif
@@ -215,9 +211,22 @@ void askToReachEveryProgram(KeySender& sender, WId window)
     if (!portal)
         return;
     const QString parent = window ? QStringLiteral("x11:%1").arg(window, 0, 16) : QString();
-    portal->ask(QDBusConnection::sessionBus(), parent, [](const QString& outcome) {
-        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(outcome));
-    });
+    portal->ask(QDBusConnection::sessionBus(), parent,
+                [unreachable = session().unreachable, answered = false](bool granted, const QString& why) mutable {
+                    const char* name = program_invocation_short_name;
+                    if (answered)
+                        std::fprintf(stderr, "%s: %s; from now on keystrokes reach X11 programs only\n", name,
+                                     qPrintable(why));
+                    else if (granted)
+                        std::fprintf(stderr, "%s: %s; the window goes through XWayland, and keystrokes reach "
+                                             "every program through the desktop portal\n",
+                                     name, qPrintable(unreachable));
+                    else
+                        std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs "
+                                             "only (%s)\n",
+                                     name, qPrintable(unreachable), qPrintable(why));
+                    answered = true;
+                });
 #else
     (void)sender;
     (void)window;

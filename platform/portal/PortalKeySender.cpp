@@ -40,8 +40,7 @@ void PortalKeySender::ask(QDBusConnection bus, const QString& parentWindow, Tell
     QObject::connect(portal_.get(), &RemoteDesktopPortal::granted, portal_.get(), [this] { onGranted(); });
     QObject::connect(portal_.get(), &RemoteDesktopPortal::unavailable, portal_.get(), [this](const QString& why) {
         if (tell_)
-            tell_(QStringLiteral("cannot type into Wayland programs: %1; keystrokes reach X11 programs only")
-                      .arg(why));
+            tell_(false, why);
     });
     portal_->ask(parentWindow);
 }
@@ -57,7 +56,7 @@ void PortalKeySender::onGranted()
     portal_->notifyKeysym(Harmless, false);
     firstKeyAt_ = Clock::now() + FirstKeySettle;
     if (tell_)
-        tell_(QStringLiteral("allowed to type into every program, through the desktop portal"));
+        tell_(true, {});
 }
 
 SendResult PortalKeySender::send(const QString& keys, bool wait)

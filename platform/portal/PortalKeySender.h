@@ -29,9 +29,9 @@ public:
     // The keymap in force, looked at before each send; null when unknown,
     // in which case the compositor's is taken on trust.
     using KeymapLookup = std::function<const KeymapIndex*()>;
-    // Told in words for people what came of the question: allowed, or why
-    // not; once more if a granted session is lost later.
-    using Teller = std::function<void(const QString&)>;
+    // Told what came of the question: granted, or why not (a clause for
+    // people); once more, not granted, should a granted session be lost.
+    using Teller = std::function<void(bool granted, const QString& why)>;
 
     PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLookup keymap, bool trace);
     ~PortalKeySender() override;

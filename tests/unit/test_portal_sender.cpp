@@ -68,7 +68,7 @@ protected:
         fallback_ = fallback.get();
         sender_ = std::make_unique<PortalKeySender>(std::move(fallback), [this] { return index_.get(); }, false);
         sender_->ask(QDBusConnection::connectToBus(address_, QStringLiteral("portal-test")), QStringLiteral("x11:2a"),
-                     [this](const QString& said) { told_ << said; });
+                     [this](bool granted, const QString& why) { told_ << (granted ? "granted" : why); });
         ASSERT_TRUE(QTest::qWaitFor([this] { return !told_.isEmpty(); }, 10000)) << "no answer";
     }
 
@@ -106,7 +106,7 @@ protected:
 TEST_F(PortalSender, GrantedSendsKeysymsInOrderAndRefusesWhatTheLayoutLacks)
 {
     start({});
-    EXPECT_EQ(told_, QStringList{"allowed to type into every program, through the desktop portal"});
+    EXPECT_EQ(told_, QStringList{"granted"});
     ASSERT_TRUE(sender_->throughPortal());
 
     const QList<QJsonObject> asked = calls();
@@ -140,8 +140,9 @@ TEST_F(PortalSender, RefusedOrAbsentKeepsTheOtherSenderAndSaysSoOnce)
         start(args);
         QTest::qWait(100);
         ASSERT_EQ(told_.size(), 1);
-        EXPECT_TRUE(told_[0].startsWith(u"cannot type into Wayland programs: ")) << told_[0].toStdString();
-        EXPECT_TRUE(told_[0].endsWith(u"keystrokes reach X11 programs only"));
+        EXPECT_TRUE(told_[0].contains(args.value(1) == u"refused" ? u"refused" : args.value(1) == u"2" ? u"no keyboard"
+                                                                                           : u"not running"))
+            << told_[0].toStdString();
         EXPECT_TRUE(sender_->send(QStringLiteral("ab"), true));
         EXPECT_EQ(fallback_->keyStrings(), QStringList{"ab"});
         EXPECT_EQ(keysyms(), "");
