@@ -169,6 +169,8 @@ void prepareSession(SessionUse use)
     if (!s.portal) // else said once the portal has answered
         std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
                      program_invocation_short_name, qPrintable(s.unreachable));
+#else
+    (void)use;
 #endif
 }
 
