@@ -141,12 +141,12 @@ void RemoteDesktopPortal::request(const QString& method, QList<QVariant> argumen
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, method);
     call.setArguments(arguments);
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call, 10000), this);
-    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this, predicted = pendingPath_](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         QDBusPendingReply<QDBusObjectPath> handle = *call;
         if (handle.isError()) {
             fail(describe(handle.error()));
-        } else if (handle.value().path() != pendingPath_ && !pendingPath_.isEmpty()) {
+        } else if (pendingPath_ == predicted && handle.value().path() != predicted) {
             // An older portal picks its own path; the answer comes there.
             pendingPath_ = handle.value().path();
             bus_.connect(Service, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"),

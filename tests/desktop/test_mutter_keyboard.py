@@ -2,7 +2,8 @@
 the work area's corner, above, never focused) typing by XTest into an X11
 client while no desktop portal answers; and, with the tests' stand-in portal
 handing keysyms on to Mutter's own remote-desktop API, the very first dwell
-keystroke and a Shift-latched capital arriving in a native Wayland client.
+keystroke and a Shift-latched capital arriving in a native Wayland client,
+while kelvo-sendkeys keeps to XTest without asking.
 
 Run through scripts/wayland-desktop --compositor mutter with KELVO_BUILD set
 (ctest does both); the pointer moves by XTest on Mutter's XWayland.
@@ -61,8 +62,8 @@ class ThroughXWayland(unittest.TestCase):
 
 class ThroughThePortal(unittest.TestCase):
     def setUp(self):
-        log = desktop.path("portal.log")
-        self.portal = desktop.start(["/usr/bin/python3", FAKE_PORTAL, "--log", log, "--mutter"],
+        self.log = desktop.path("portal-%s.log" % self._testMethodName)
+        self.portal = desktop.start(["/usr/bin/python3", FAKE_PORTAL, "--log", self.log, "--mutter"],
                                     stdout=subprocess.PIPE, text=True)
         self.assertEqual(self.portal.stdout.readline().strip(), "ready")
         self.addCleanup(desktop.stop, self.portal)
@@ -90,6 +91,13 @@ class ThroughThePortal(unittest.TestCase):
         self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
         kd.wait_until(lambda: self.text() == "hH", what="a capital (holds %r)" % self.text())
         self.assertIn("+65505:Shift_L +104:h -104:h -65505:Shift_L", self.kelvo.stderr())
+
+    def test_kelvo_sendkeys_never_asks_the_portal(self):
+        done = kd.run([os.path.join(kd.build_dir(), "kelvo-sendkeys"), "x"], check=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("X11 programs only", done.stderr)
+        with open(self.log, encoding="utf-8") as log:
+            self.assertEqual(log.read().count("CreateSession"), 1, "kelvo-sendkeys asked the portal")
 
 
 if __name__ == "__main__":
