@@ -13,7 +13,7 @@ int main(int argc, char** argv)
 {
     using namespace kelvo;
 
-    prepareSession();
+    prepareSession(SessionUse::Keyboard);
     // Without a display there is nothing to show and nowhere to type; say
     // so before the toolkit gives up less politely.
     SenderOpening opening = openKeySender();
@@ -69,6 +69,7 @@ int main(int argc, char** argv)
     QObject::connect(form.get(), &frmKelvo::ended, &app, [] { QApplication::exit(0); });
     form->Form_Load();
     form->show();
+    askToReachEveryProgram(*opening.sender, form->winId());
     const int status = app.exec();
     form->Form_Unload();
     form.reset();

@@ -18,6 +18,9 @@
 #include "platform/wayland/WaylandKeySender.h"
 #include "platform/wayland/WaylandPointerProbe.h"
 #include "platform/wayland/WaylandSession.h"
+#include "platform/portal/PortalKeySender.h"
+#include "platform/portal/SeatKeymapIndex.h"
+#include <QDBusConnection>
 #endif
 
 #include <cerrno>
@@ -27,7 +30,7 @@ namespace kelvo {
 
 #if defined(_WIN32)
 
-void prepareSession() {}
+void prepareSession(SessionUse) {}
 
 // Windows has one desktop per session and SendInput on every one of them.
 SenderOpening openKeySender()
@@ -50,6 +53,8 @@ std::unique_ptr<WindowRole> openWindowRole()
     return std::make_unique<WinWindowRole>();
 }
 
+void askToReachEveryProgram(KeySender&, WId) {}
+
 #else
 
 namespace {
@@ -67,6 +72,9 @@ struct Session {
     // Why Wayland programs cannot be reached, when Kelvo goes through X11 on
     // a Wayland session; empty otherwise.
     QString unreachable;
+    // A Wayland session that only the desktop portal's remote desktop lets
+    // us type into natively, with XWayland for the window meanwhile.
+    bool portal = false;
 #if KELVO_WAYLAND
     std::unique_ptr<WaylandConnection> connection; // the look at the compositor, kept for the sender
 #endif
@@ -129,12 +137,13 @@ void chooseWaylandBackend(Session& s)
             " (KDE Plasma offers fake input only to a program that an installed menu entry names by its "
             "full path: installing Kelvo puts one in place; run from a build folder, copy the folder's "
             "org.kelvo.Kelvo.BuildFolder.desktop into ~/.local/share/applications and run kbuildsycoca5)");
+    s.connection = std::move(connection); // kept for the seat's keymap, should the portal be granted
 }
 #endif
 
 } // namespace
 
-void prepareSession()
+void prepareSession(SessionUse use)
 {
     Session& s = session();
     if (s.prepared)
@@ -148,19 +157,28 @@ void prepareSession()
         s.unreachable = QStringLiteral("QT_QPA_PLATFORM=%1 asks for another window system than Wayland").arg(platform);
     } else {
         chooseWaylandBackend(s);
+        s.portal = s.backend == Backend::X11 && s.connection;
     }
     if (s.backend != Backend::X11) {
         prepareQtForWayland();
         return;
     }
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        s.portal = false;
         return; // openKeySender says why nothing can be reached
+    }
     // The X11 way works through XWayland, for X11 programs alone; the
-    // windows must be X11 windows for it too.
+    // windows must be X11 windows for it too. The keyboard may be allowed
+    // more by the desktop portal; a one-shot program never asks.
     if (platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", "xcb");
-    std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
-                 program_invocation_short_name, qPrintable(s.unreachable));
+    if (use != SessionUse::Keyboard)
+        s.portal = false;
+    if (!s.portal) // else said once the portal has answered
+        std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
+                     program_invocation_short_name, qPrintable(s.unreachable));
+#else
+    (void)use;
 #endif
 }
 
@@ -184,7 +202,45 @@ SenderOpening openKeySender()
         return {nullptr, SenderProblem::NoDisplay,
                 QStringLiteral("%1, and there is no X display to go through instead (DISPLAY is not set)")
                     .arg(s.unreachable)};
-    return X11KeySender::open(keystrokeTraceOn());
+    SenderOpening opening = X11KeySender::open(keystrokeTraceOn());
+#if KELVO_WAYLAND
+    if (s.portal && opening.sender) {
+        // The seat's keymap, over our own connection, to check keys against.
+        auto keymap = std::make_shared<SeatKeymapIndex>(std::move(s.connection));
+        auto lookup = [keymap]() { return keymap->current(); };
+        opening.sender = std::make_unique<PortalKeySender>(std::move(opening.sender), lookup, keystrokeTraceOn());
+    }
+#endif
+    return opening;
+}
+
+void askToReachEveryProgram(KeySender& sender, WId window)
+{
+#if KELVO_WAYLAND
+    auto* portal = dynamic_cast<PortalKeySender*>(&sender);
+    if (!portal)
+        return;
+    const QString parent = window ? QStringLiteral("x11:%1").arg(window, 0, 16) : QString();
+    portal->ask(QDBusConnection::sessionBus(), parent,
+                [unreachable = session().unreachable, answered = false](bool granted, const QString& why) mutable {
+                    const char* name = program_invocation_short_name;
+                    if (answered)
+                        std::fprintf(stderr, "%s: %s; from now on keystrokes reach X11 programs only\n", name,
+                                     qPrintable(why));
+                    else if (granted)
+                        std::fprintf(stderr, "%s: %s; the window goes through XWayland, and keystrokes reach "
+                                             "every program through the desktop portal\n",
+                                     name, qPrintable(unreachable));
+                    else
+                        std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs "
+                                             "only (%s)\n",
+                                     name, qPrintable(unreachable), qPrintable(why));
+                    answered = true;
+                });
+#else
+    (void)sender;
+    (void)window;
+#endif
 }
 
 std::unique_ptr<PointerProbe> openPointerProbe()

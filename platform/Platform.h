@@ -8,6 +8,7 @@
 #include "platform/WindowRole.h"
 
 #include <QString>
+#include <QWindow>
 
 class QCoreApplication;
 
@@ -27,16 +28,29 @@ struct SenderOpening {
     QString error;                        // a sentence for people
 };
 
+// What the program is: the keyboard may ask the desktop for permissions
+// (once a run, when the session needs one); a one-shot tool never does.
+enum class SessionUse { OneShot, Keyboard };
+
 // Looks at the session once, before the toolkit starts: decides which
 // backends the open functions below give, and tells Qt what it must know
 // before its platform starts (which platform plugin to use, say). Says on
 // standard error, once, what this session cannot reach. Calling it again
 // does nothing.
-void prepareSession();
+void prepareSession(SessionUse use = SessionUse::OneShot);
 
 // Connects the key sender to the desktop named by the environment (DISPLAY;
 // on Windows, the session's own desktop).
 SenderOpening openKeySender();
+
+// Where the session lets keystrokes reach every program only with the
+// user's permission (a Wayland desktop without a native way in, through the
+// desktop portal), asks for it, once, without waiting for the answer: until
+// it comes, `sender` types where it can, and when the permission cannot be
+// had it says so on standard error and goes on that way. `window` is the
+// window the question is about, or 0. Needs the application object; does
+// nothing for other senders and sessions.
+void askToReachEveryProgram(KeySender& sender, WId window);
 
 // The pointer as the desktop's display server sees it; null when the
 // display cannot be reached.

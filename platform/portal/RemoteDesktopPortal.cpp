@@ -1,0 +1,226 @@
+#include "platform/portal/RemoteDesktopPortal.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+
+namespace kelvo {
+
+namespace {
+
+const QString Service = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString Path = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString Interface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+constexpr uint Keyboard = 1; // the device type bit of a keyboard
+
+// What a D-Bus error from the portal means to a user.
+QString describe(const QDBusError& error)
+{
+    if (error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoReply
+        || error.type() == QDBusError::Disconnected)
+        return QStringLiteral("the desktop portal (xdg-desktop-portal) is not running");
+    if (error.type() == QDBusError::UnknownInterface || error.type() == QDBusError::UnknownMethod
+        || error.type() == QDBusError::UnknownObject || error.type() == QDBusError::InvalidArgs)
+        return QStringLiteral("the desktop portal offers no remote desktop");
+    return QStringLiteral("the desktop portal failed (%1)").arg(error.message());
+}
+
+} // namespace
+
+RemoteDesktopPortal::RemoteDesktopPortal(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus))
+{
+}
+
+RemoteDesktopPortal::~RemoteDesktopPortal()
+{
+    if (!session_.isEmpty() && state_ != State::Unavailable)
+        bus_.call(QDBusMessage::createMethodCall(Service, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                                                 QStringLiteral("Close")),
+                  QDBus::NoBlock);
+}
+
+QString RemoteDesktopPortal::token()
+{
+    return QStringLiteral("kelvo%1_%2").arg(QCoreApplication::applicationPid()).arg(++tokens_);
+}
+
+void RemoteDesktopPortal::fail(const QString& why)
+{
+    if (state_ == State::Unavailable)
+        return;
+    state_ = State::Unavailable;
+    pendingPath_.clear();
+    pendingThen_ = nullptr;
+    emit unavailable(why);
+}
+
+void RemoteDesktopPortal::ask(const QString& parentWindow)
+{
+    if (state_ != State::Idle)
+        return;
+    state_ = State::Asking;
+    parentWindow_ = parentWindow;
+    if (!bus_.isConnected()) {
+        fail(QStringLiteral("there is no session bus to reach the desktop portal on"));
+        return;
+    }
+    watcher_ = new QDBusServiceWatcher(Service, bus_, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &RemoteDesktopPortal::onPortalGone);
+
+    QDBusMessage get = QDBusMessage::createMethodCall(Service, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << Interface << QStringLiteral("AvailableDeviceTypes");
+    auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        QDBusPendingReply<QDBusVariant> types = *call;
+        if (types.isError())
+            fail(describe(types.error()));
+        else if (!(types.value().variant().toUInt() & Keyboard))
+            fail(QStringLiteral("the desktop portal's remote desktop offers no keyboard"));
+        else
+            createSession();
+    });
+}
+
+void RemoteDesktopPortal::createSession()
+{
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), token()}},
+            [this](uint code, const QVariantMap& results) {
+                session_ = results.value(QStringLiteral("session_handle")).toString();
+                if (code != 0 || session_.isEmpty()) {
+                    fail(QStringLiteral("the desktop portal would not open a remote-desktop session"));
+                    return;
+                }
+                bus_.connect(Service, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                             QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
+                const QVariantMap devices{{QStringLiteral("types"), Keyboard}};
+                request(QStringLiteral("SelectDevices"), {QVariant::fromValue(QDBusObjectPath(session_))}, devices,
+                        [this](uint code, const QVariantMap&) {
+                            if (code != 0) {
+                                fail(QStringLiteral("the desktop portal would not give a keyboard"));
+                                return;
+                            }
+                            request(QStringLiteral("Start"),
+                                    {QVariant::fromValue(QDBusObjectPath(session_)), parentWindow_}, {},
+                                    [this](uint code, const QVariantMap& results) {
+                                        if (code == 1)
+                                            fail(QStringLiteral("the permission to control the desktop was refused"));
+                                        else if (code != 0)
+                                            fail(QStringLiteral("the desktop portal could not start the session"));
+                                        else if (!(results.value(QStringLiteral("devices")).toUInt() & Keyboard))
+                                            fail(QStringLiteral("the keyboard was not among the devices allowed"));
+                                        else {
+                                            state_ = State::Granted;
+                                            emit granted();
+                                        }
+                                    });
+                        });
+            });
+}
+
+void RemoteDesktopPortal::request(const QString& method, QList<QVariant> arguments, QVariantMap options, Then then)
+{
+    // The answer comes as a signal on a path the caller can predict; listen
+    // there before asking, or a quick answer is missed.
+    const QString handleToken = token();
+    QString sender = bus_.baseService().mid(1);
+    sender.replace(u'.', u'_');
+    pendingPath_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, handleToken);
+    pendingThen_ = std::move(then);
+    bus_.connect(Service, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
+                 this, SLOT(onResponse(QDBusMessage)));
+    options.insert(QStringLiteral("handle_token"), handleToken);
+    arguments << options;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, method);
+    call.setArguments(arguments);
+    auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call, 10000), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this, predicted = pendingPath_](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        QDBusPendingReply<QDBusObjectPath> handle = *call;
+        if (handle.isError()) {
+            fail(describe(handle.error()));
+        } else if (pendingPath_ == predicted && handle.value().path() != predicted) {
+            // An older portal picks its own path; the answer comes there.
+            pendingPath_ = handle.value().path();
+            bus_.connect(Service, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"),
+                         QStringLiteral("Response"), this, SLOT(onResponse(QDBusMessage)));
+        }
+    });
+}
+
+void RemoteDesktopPortal::onResponse(const QDBusMessage& message)
+{
+    if (message.path() != pendingPath_ || !pendingThen_ || message.arguments().size() < 2)
+        return;
+    bus_.disconnect(Service, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
+                    this, SLOT(onResponse(QDBusMessage)));
+    pendingPath_.clear();
+    const uint code = message.arguments().at(0).toUInt();
+    const QVariantMap results = qdbus_cast<QVariantMap>(message.arguments().at(1));
+    Then then = std::move(pendingThen_);
+    pendingThen_ = nullptr;
+    then(code, results);
+}
+
+void RemoteDesktopPortal::onSessionClosed()
+{
+    fail(QStringLiteral("the desktop ended the remote-desktop session"));
+}
+
+void RemoteDesktopPortal::onPortalGone()
+{
+    fail(QStringLiteral("the desktop portal went away"));
+}
+
+bool RemoteDesktopPortal::notifyKeysym(quint32 keysym, bool pressed)
+{
+    if (state_ != State::Granted)
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("NotifyKeyboardKeysym"));
+    call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap() << static_cast<int>(keysym)
+         << static_cast<uint>(pressed ? 1 : 0);
+    // Events sent without a wait are answered in their own time; what has
+    // been answered is let go, and a refusal among them ends the session.
+    std::erase_if(inFlight_, [this](const QDBusPendingCall& sent) {
+        if (!sent.isFinished())
+            return false;
+        if (sent.isError())
+            fail(describe(sent.error()));
+        return true;
+    });
+    if (state_ != State::Granted)
+        return false;
+    inFlight_.push_back(bus_.asyncCall(call, 2000));
+    return true;
+}
+
+bool RemoteDesktopPortal::flush(QString* error)
+{
+    std::vector<QDBusPendingCall> calls;
+    calls.swap(inFlight_);
+    for (QDBusPendingCall& call : calls) {
+        call.waitForFinished();
+        if (call.isError()) {
+            const QString why = describe(call.error());
+            if (error)
+                *error = why;
+            fail(why);
+            return false;
+        }
+    }
+    if (state_ != State::Granted) {
+        if (error)
+            *error = QStringLiteral("the desktop portal's session is over");
+        return false;
+    }
+    return true;
+}
+
+} // namespace kelvo

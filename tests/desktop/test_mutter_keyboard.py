@@ -1,0 +1,104 @@
+"""The keyboard on a headless Mutter: its window through XWayland (placed at
+the work area's corner, above, never focused) typing by XTest into an X11
+client while no desktop portal answers; and, with the tests' stand-in portal
+handing keysyms on to Mutter's own remote-desktop API, the very first dwell
+keystroke and a Shift-latched capital arriving in a native Wayland client,
+while kelvo-sendkeys keeps to XTest without asking.
+
+Run through scripts/wayland-desktop --compositor mutter with KELVO_BUILD set
+(ctest does both); the pointer moves by XTest on Mutter's XWayland.
+"""
+
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+import kelvo_desktop as kd
+
+kd.skip_unless_tools("mutter", "xdotool", "xprop", session="WAYLAND_DISPLAY",
+                     harness="scripts/wayland-desktop --compositor mutter")
+
+FAKE_PORTAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_portal.py")
+ONE_TICK = 0.3  # resting this long types a key once
+
+desktop = kd.ModuleDesktop()
+setUpModule, tearDownModule = desktop.open, desktop.close
+
+
+def kelvo_env():
+    env = dict(os.environ, KELVO_TRACE="1")
+    env.pop("QT_QPA_PLATFORM", None)  # kelvo picks XWayland itself
+    return env
+
+
+class ThroughXWayland(unittest.TestCase):
+    def test_window_placed_above_unfocused_and_typing_into_an_x11_client(self):
+        os.environ["QT_QPA_PLATFORM"] = "xcb"
+        try:
+            field = desktop.text_client("qt")
+        finally:
+            del os.environ["QT_QPA_PLATFORM"]
+        kelvo = desktop.kelvo(kelvo_env())
+        self.addCleanup(kelvo.stop)
+        x, y, w, h = kd.work_area()
+        info = kelvo.info()
+        self.assertEqual((info["x"], info["y"]), (x + w - 264, y + h - 298),
+                         "bottom-right corner at the work area's %s" % ((x, y, w, h),))
+        self.assertIn("_NET_WM_STATE_ABOVE", kd.xprop(kelvo.window, "_NET_WM_STATE"))
+        self.assertEqual(desktop.focused_window(), field.window, "kelvo took the focus when shown")
+
+        kelvo.rest_on(kd.KEY_H, 1.1)
+        kd.wait_until(lambda: len(field.text() or "") >= 4, what="h typed by dwell")
+        time.sleep(0.3)
+        self.assertRegex(field.text(), r"^h{4,6}$")
+        self.assertEqual(desktop.focused_window(), field.window, "kelvo took the focus while typing")
+        # No portal on this bus: said once, in words, and XTest goes on.
+        lines = [l for l in kelvo.stderr().splitlines() if "Wayland" in l]
+        self.assertEqual(len(lines), 1, kelvo.stderr())
+        self.assertIn("X11 programs only (the desktop portal (xdg-desktop-portal) is not running)", lines[0])
+
+
+class ThroughThePortal(unittest.TestCase):
+    def setUp(self):
+        self.log = desktop.path("portal-%s.log" % self._testMethodName)
+        self.portal = desktop.start(["/usr/bin/python3", FAKE_PORTAL, "--log", self.log, "--mutter"],
+                                    stdout=subprocess.PIPE, text=True)
+        self.assertEqual(self.portal.stdout.readline().strip(), "ready")
+        self.addCleanup(desktop.stop, self.portal)
+        # A native Wayland client, focused by Mutter when it maps.
+        self.text_file = desktop.path("wayland-field.txt")
+        field = desktop.start([os.path.join(kd.build_dir(), "kelvo-text-field"), "native", self.text_file],
+                              env=dict(os.environ, QT_QPA_PLATFORM="wayland"),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(desktop.stop, field)
+        kd.wait_until(lambda: os.path.exists(self.text_file), what="the Wayland text field")
+        time.sleep(0.3)  # mapped and focused after it first writes its file
+        self.kelvo = desktop.kelvo(kelvo_env())
+        self.addCleanup(self.kelvo.stop)
+        kd.wait_until(lambda: "every program through the desktop portal" in self.kelvo.stderr(),
+                      what="the portal's answer")
+
+    def text(self):
+        with open(self.text_file, encoding="utf-8") as f:
+            return f.read()
+
+    def test_first_keystroke_and_a_capital_reach_a_wayland_client(self):
+        self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
+        kd.wait_until(lambda: self.text() == "h", what="the first keystroke (holds %r)" % self.text())
+        self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
+        self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
+        kd.wait_until(lambda: self.text() == "hH", what="a capital (holds %r)" % self.text())
+        self.assertIn("+65505:Shift_L +104:h -104:h -65505:Shift_L", self.kelvo.stderr())
+
+    def test_kelvo_sendkeys_never_asks_the_portal(self):
+        done = kd.run([os.path.join(kd.build_dir(), "kelvo-sendkeys"), "x"], check=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("X11 programs only", done.stderr)
+        with open(self.log, encoding="utf-8") as log:
+            self.assertEqual(log.read().count("CreateSession"), 1, "kelvo-sendkeys asked the portal")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
