@@ -99,8 +99,8 @@ SendResult PortalKeySender::sendActions(const std::vector<KeyAction>& actions, b
         firstKeyAt_.reset();
     }
     return trace_.around(actions, [&] {
-        for (std::size_t i = 0; i < actions.size(); ++i) {
-            bool ok = true;
+        bool ok = true;
+        for (std::size_t i = 0; i < actions.size() && ok; ++i) {
             for (const Modifier& m : Modifiers)
                 if (actions[i].modifiers & m.bit)
                     ok = ok && key(m.sym, true);
@@ -108,14 +108,16 @@ SendResult PortalKeySender::sendActions(const std::vector<KeyAction>& actions, b
             for (auto m = std::rbegin(Modifiers); m != std::rend(Modifiers); ++m)
                 if (actions[i].modifiers & m->bit)
                     ok = key(m->sym, false) && ok;
-            if (!ok || SignalBlock::stopRequested())
-                break;
+            if (SignalBlock::stopRequested())
+                return SendResult::failure(QStringLiteral("interrupted"));
         }
         QString error;
         if (wait && !portal_->flush(&error))
             return SendResult::failure(error);
         if (!throughPortal())
             return SendResult::failure(QStringLiteral("the desktop portal's session ended while typing"));
+        if (!ok)
+            return SendResult::failure(QStringLiteral("the desktop portal did not take a key"));
         return SendResult::success();
     });
 }
