@@ -184,11 +184,10 @@ QString WaylandKeySender::startDevice()
     fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
         connection_->bind(&org_kde_kwin_fake_input_interface, FakeInputKeysSince));
     org_kde_kwin_fake_input_authenticate(fakeInput_, FakeInputApplication, FakeInputReason);
-    // The device may be what gives the seat a keyboard: its keymap follows.
+    // The device may be what gives the seat a keyboard: its keymap follows,
+    // taken in by the first send.
     if (wl_display_roundtrip(display) < 0 || wl_display_roundtrip(display) < 0)
         return QStringLiteral("the Wayland compositor \"%1\" refused its fake input").arg(connection_->name());
-    if (seat_->takeNew())
-        keymap_->setBase(seat_->text());
     return {};
 }
 

@@ -69,6 +69,16 @@ def wait_until(predicate, timeout=TIMEOUT, interval=0.02, what="condition"):
         time.sleep(interval)
 
 
+def landed_and_later(received, in_flight=0.3, later=0.6):
+    """What received() returns once a keystroke already on its way has had
+    in_flight seconds to land, and again later seconds after that: the two
+    are equal when typing has stopped."""
+    time.sleep(in_flight)
+    landed = received()
+    time.sleep(later)
+    return landed, received()
+
+
 def run(args, timeout=TIMEOUT, env=None, check=True):
     """Runs a short command and returns its CompletedProcess (text output)."""
     result = subprocess.run(args, capture_output=True, text=True, timeout=timeout, env=env)

@@ -55,10 +55,8 @@ class DwellTyping(KeyboardCase):
         kd.wait_until(lambda: len(self.terminal.received()) >= 4, what="at least 4 h's")
         # Once the pointer is off the keyboard (and what was on its way has
         # landed), nothing more comes.
-        time.sleep(0.2)
-        landed = self.terminal.received()
-        time.sleep(0.6)
-        self.assertEqual(self.terminal.received(), landed, "typing went on after the pointer left")
+        landed, later = kd.landed_and_later(self.terminal.received, in_flight=0.2)
+        self.assertEqual(later, landed, "typing went on after the pointer left")
         typed = self.terminal.collect().encode()
         self.assertRegex(typed, rb"^h{4,6}$", "1.1 s on H typed %r" % typed)
         self.assertEqual(desktop.focused_window(), self.terminal.window,
@@ -76,10 +74,8 @@ class DwellTyping(KeyboardCase):
         self.addCleanup(desktop.stop, menu)
         kd.wait_until(lambda: " %s " % geometry in kd.run(["xwininfo", "-root", "-children"]).stdout,
                       what="an override-redirect window over H")
-        time.sleep(0.3)  # a tick already under way may still land
-        landed = self.terminal.received()
-        time.sleep(0.6)
-        self.assertEqual(self.terminal.received(), landed, "H went on typing under the menu")
+        landed, later = kd.landed_and_later(self.terminal.received)
+        self.assertEqual(later, landed, "H went on typing under the menu")
         # The menu goes and the key is there again under a pointer that never
         # moved: no rest was made, nothing is typed until the pointer moves.
         desktop.stop(menu)

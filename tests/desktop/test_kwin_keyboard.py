@@ -120,10 +120,8 @@ class KwinCase(unittest.TestCase):
         return kelvo
 
     def assertStops(self, what):
-        time.sleep(0.3)
-        landed = self.field.received()
-        time.sleep(0.6)
-        self.assertEqual(self.field.received(), landed, what)
+        landed, later = kd.landed_and_later(self.field.received)
+        self.assertEqual(later, landed, what)
 
 
 class Keyboard(KwinCase):

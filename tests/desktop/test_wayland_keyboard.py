@@ -14,7 +14,6 @@ import os
 import signal
 import subprocess
 import sys
-import time
 import unittest
 
 import kelvo_desktop as kd
@@ -55,10 +54,8 @@ class WaylandCase(unittest.TestCase):
 
     def assertStops(self, what):
         """Nothing more arrives once what has landed: typing has stopped."""
-        time.sleep(0.3)
-        landed = self.terminal.received()
-        time.sleep(0.6)
-        self.assertEqual(self.terminal.received(), landed, what)
+        landed, later = kd.landed_and_later(self.terminal.received)
+        self.assertEqual(later, landed, what)
 
 
 class Window(WaylandCase):
