@@ -1,16 +1,26 @@
-# The README's commands. Each one first makes sure the Debian packages are there.
+# The README's commands. Each one first makes sure the Debian packages it
+# needs are there: make build and make run only what building and running
+# need, make test what every test needs (scripts/install-deps says which).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# Warnings in Kelvo's own code stop every build made here.
+CONFIGURE = -G Ninja -DKELVO_WERROR=ON
 
-.PHONY: all deps build run demo test unit desktop flaky bench soak clean package package-check windows windows-core windows-test
+.PHONY: all deps deps-test deps-all build run demo test check debian13 unit desktop flaky bench soak clean package package-check windows windows-core windows-test
 
 all: build
 
 deps:
 	@scripts/install-deps
 
+deps-test:
+	@scripts/install-deps test
+
+deps-all:
+	@scripts/install-deps all
+
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -19,19 +29,32 @@ run: build
 demo: build
 	@scripts/demo
 
-test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+# Everything: the unit and desktop tests here, the sanitizers, the fuzz
+# targets, the Debian package, the Windows programs under Wine; then the unit
+# and desktop tests again inside a fresh Debian 13 root.
+test: deps-all
+	@$(MAKE) --no-print-directory check
 	@$(MAKE) --no-print-directory sanitize fuzz-check package-check windows-test
+	@$(MAKE) --no-print-directory debian13
+
+# The unit and desktop tests alone.
+check: deps-test build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# make check inside a fresh Debian 13 root (scripts/debian-root), built there
+# into build-debian13.
+debian13: deps-all
+	@scripts/debian-root 13 -- make --no-print-directory BUILD=build-debian13 check
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
-desktop: build
+desktop: deps-test build
 	@cd $(BUILD) && ctest --output-on-failure -L desktop
 
 # Repeats the desktop tests until one fails, to hunt flaky ones: make flaky N=20
 N ?= 10
-flaky: build
+flaky: deps-test build
 	@cd $(BUILD) && ctest --output-on-failure -L desktop --repeat until-fail:$(N)
 
 # make bench SHORT=1 takes the quick pass.
@@ -41,7 +64,7 @@ bench: build
 
 # Ten minutes of random pointer tour over the keyboard: make soak SOAK_SECONDS=60
 SOAK_SECONDS ?= 600
-soak: build
+soak: deps-test build
 	@KELVO_BUILD=$(abspath $(BUILD)) PYTHONPATH=tests/desktop \
 	  scripts/virtual-desktop --no-wm-keys -- python3 tests/desktop/soak.py --seconds $(SOAK_SECONDS)
 
@@ -50,8 +73,8 @@ soak: build
 .PHONY: sanitize fuzz fuzz-check fuzz-build
 SANITIZE_BUILD ?= build-asan
 SANITIZE_FLAGS = -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
-sanitize: deps
-	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+sanitize: deps-all
+	@cmake -S . -B $(SANITIZE_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target kelvo_unit_tests fuzz_replays
 	@cd $(SANITIZE_BUILD) && \
@@ -64,8 +87,8 @@ sanitize: deps
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_CHECK_SECONDS ?= 30
-fuzz-build: deps
-	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+fuzz-build: deps-all
+	@cmake -S . -B $(FUZZ_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DKELVO_FUZZ=ON \
 	  -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
@@ -80,7 +103,7 @@ fuzz-check: fuzz-build
 # for /usr and with Debian's compiler and linker flags, packed by CPack; only
 # what is installed is built.
 PACKAGE_BUILD ?= build-deb
-package: deps
+package: deps-all
 	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
 	  CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
 	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
@@ -106,16 +129,16 @@ package-check: package
 WIN_BUILD ?= build-win
 WIN_CORE_BUILD ?= build-win-core
 WIN_TOOLCHAIN = $(abspath cmake/mingw-w64-x86_64.cmake)
-windows-core: deps
-	@cmake -S . -B $(WIN_CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+windows-core: deps-all
+	@cmake -S . -B $(WIN_CORE_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DKELVO_WIN_BACKENDS_ONLY=ON >/dev/null
 	@cmake --build $(WIN_CORE_BUILD) -j $(JOBS)
 
 # Qt's own toolchain file finds that Qt and the build machine's moc and rcc,
 # and goes on to ours (as qt-cmake does).
-windows: deps
+windows: deps-all
 	@qt=$$(JOBS=$(JOBS) scripts/build-qt-mingw | tail -n 1) && \
-	  cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  cmake -S . -B $(WIN_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
 	    -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) >/dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
@@ -127,4 +150,4 @@ windows-test: windows-core windows
 
 # Every build directory the targets above make (the Qt for Windows stays in the cache).
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WIN_BUILD) $(WIN_CORE_BUILD)
+	rm -rf $(BUILD) build-debian13 $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WIN_BUILD) $(WIN_CORE_BUILD)

@@ -114,7 +114,7 @@ void ZorvicClick::Redraw(int State)
     if (!image_.isNull()) {
         // Without the icon shown, the caption alone; with it, the column of
         // its position, and for a position outside 0 to 4 nothing at all.
-        const int column = buttonIconShow_ ? buttonIconPos_ : NoIcon;
+        const int column = buttonIconShow_ ? buttonIconPos_ : static_cast<int>(NoIcon);
         if (!buttonIconShow_ || (column >= IconLeft && column <= IconBehind)) {
             FaceInputs in;
             in.width = W;
