@@ -110,7 +110,7 @@ frmSettings::frmSettings(QWidget* parent)
     chkBeep->setAutoFillBackground(true);
     // A change made by Form_Activate runs the handler too, which writes back
     // the value it was set from.
-    connect(chkBeep, &QCheckBox::stateChanged, this, &frmSettings::chkBeep_Click);
+    connect(chkBeep, &QCheckBox::toggled, this, &frmSettings::chkBeep_Click);
 
     cmdOk = makeButton(this, "cmdOk", QStringLiteral("Ok"), cmdOkPlace, font);
     connect(cmdOk, &ZorvicClick::Click, this, &frmSettings::cmdOk_Click);

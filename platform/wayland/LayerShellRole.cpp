@@ -357,23 +357,27 @@ QPoint LayerShellRole::position(const QWidget* window) const
 void LayerShellRole::followPointer(bool seatHasPointer)
 {
     if (seatHasPointer && !pointer_) {
-        static const wl_pointer_listener listener = {
-            [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},
-            [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},
-            [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
-            [](void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
+        // By name: libwayland's listener grows with the protocol, and a
+        // seat of version 5 sends none of the newer events.
+        static const wl_pointer_listener listener = [] {
+            wl_pointer_listener l{};
+            l.enter = [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {};
+            l.leave = [](void*, wl_pointer*, std::uint32_t, wl_surface*) {};
+            l.motion = [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {};
+            l.button = [](void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button,
+                          std::uint32_t state) {
                 // The way from each press of the left button on.
                 constexpr std::uint32_t LeftButton = 0x110;
                 if (button == LeftButton && state == WL_POINTER_BUTTON_STATE_PRESSED)
                     static_cast<LayerShellRole*>(data)->sincePress_ = QPointF();
-            },
-            [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {},
-            [](void*, wl_pointer*) {},
-            [](void*, wl_pointer*, std::uint32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
-            [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
-        };
+            };
+            l.axis = [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {};
+            l.frame = [](void*, wl_pointer*) {};
+            l.axis_source = [](void*, wl_pointer*, std::uint32_t) {};
+            l.axis_stop = [](void*, wl_pointer*, std::uint32_t, std::uint32_t) {};
+            l.axis_discrete = [](void*, wl_pointer*, std::uint32_t, std::int32_t) {};
+            return l;
+        }();
         static const zwp_relative_pointer_v1_listener motion = {onRelativeMotion};
         pointer_ = wl_seat_get_pointer(seat_);
         wl_pointer_add_listener(pointer_, &listener, this);
