@@ -110,7 +110,12 @@ frmSettings::frmSettings(QWidget* parent)
     chkBeep->setAutoFillBackground(true);
     // A change made by Form_Activate runs the handler too, which writes back
     // the value it was set from.
-    connect(chkBeep, &QCheckBox::toggled, this, &frmSettings::chkBeep_Click);
+    // Every change of state, greyed included; Qt 6.7 renamed the signal.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    connect(chkBeep, &QCheckBox::checkStateChanged, this, &frmSettings::chkBeep_Click);
+#else
+    connect(chkBeep, &QCheckBox::stateChanged, this, &frmSettings::chkBeep_Click);
+#endif
 
     cmdOk = makeButton(this, "cmdOk", QStringLiteral("Ok"), cmdOkPlace, font);
     connect(cmdOk, &ZorvicClick::Click, this, &frmSettings::cmdOk_Click);

@@ -14,13 +14,10 @@ import tempfile
 import unittest
 
 import installed
+import kelvo_desktop as kd
 
 TOOLS = ("desktop-file-validate", "appstreamcli", "man")
-missing = [t for t in TOOLS if shutil.which(t) is None]
-if missing:
-    print("skipped: not installed: %s (scripts/install-deps installs them)" % ", ".join(missing),
-          file=sys.stderr)
-    sys.exit(77)
+kd.skip_unless_tools(*TOOLS, session=None)
 
 APP_ID = os.environ["KELVO_APP_ID"]
 VERSION = os.environ["KELVO_VERSION"]

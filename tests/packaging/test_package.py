@@ -33,8 +33,7 @@ import kelvo_desktop as kd
 kd.skip_unless_tools("debootstrap", "unshare", "chroot", "lintian", "dpkg-deb", "xterm", "xdotool",
                      "desktop-file-validate", "appstreamcli")
 if os.geteuid() != 0:
-    print("skipped: making and entering a Debian root needs root", file=sys.stderr)
-    sys.exit(kd.SKIP_STATUS)
+    kd.skip("making and entering a Debian root needs root")
 if len(sys.argv) != 2 or not sys.argv[1].endswith(".deb"):
     print("usage: test_package.py PACKAGE.deb", file=sys.stderr)
     sys.exit(2)
