@@ -122,6 +122,11 @@ void ZorvicClick::PointerStillAt(QPoint globalPos)
     stillAt = globalPos;
 }
 
+bool ZorvicClick::LookAgainAtPointer()
+{
+    return probe && probe->lookAgain();
+}
+
 bool ZorvicClick::pointerMovedTo(QPoint globalPos)
 {
     if (stillAt && *stillAt == globalPos)

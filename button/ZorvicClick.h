@@ -46,6 +46,12 @@ public:
     // starts without a rest the user made.
     static void PointerStillAt(QPoint globalPos);
 
+    // Has the desktop look again at what lies under the pointer where it
+    // tells only once the pointer moves (see PointerProbe::lookAgain); a
+    // leave it then reports has reached the controls on return. True when
+    // it was asked.
+    static bool LookAgainAtPointer();
+
     // Colours are colour values: red in the lowest byte, green in the next,
     // blue in the third; a value with the high bit set names a system colour.
     // Setting a property takes effect at once, repaints the face in the

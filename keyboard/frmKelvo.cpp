@@ -412,6 +412,10 @@ void frmKelvo::toggleLatch(QChar sign, bool& latched, int keyIndex)
 
 void frmKelvo::timerType_Timer()
 {
+    // A window put over the key where the pointer rests stops the typing
+    // now, also on a desktop that says so only once the pointer moves.
+    if (ZorvicClick::LookAgainAtPointer() && !cmdButton[CurrentKey]->IsPointerOver())
+        return;
     ZorvicClick* key = cmdButton[CurrentKey];
     const QString caption = key->Caption();
     ModifierPrefix.clear();

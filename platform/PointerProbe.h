@@ -25,6 +25,14 @@ public:
     // last answered, whatever window it was over then; empty where the
     // desktop does not say.
     virtual std::optional<QPoint> lastPosition() const { return std::nullopt; }
+
+    // Has the desktop look again at what lies under the pointer, and takes
+    // in its answer (a leave, say) before returning, where the desktop
+    // would otherwise wait for the pointer to move to notice a window put
+    // over ours where the pointer rests. True when it asked; false where
+    // pointerIn always has the desktop's answer of the moment (the X
+    // server's), as by default.
+    virtual bool lookAgain() { return false; }
 };
 
 } // namespace kelvo

@@ -37,6 +37,12 @@
 
 namespace {
 
+struct Cover {
+    wl_surface* surface = nullptr;
+    zwlr_layer_surface_v1* layer = nullptr;
+    wl_buffer* buffer = nullptr;
+};
+
 struct Input {
     wl_display* display = nullptr;
     wl_compositor* compositor = nullptr;
@@ -51,10 +57,9 @@ struct Input {
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     int outputWidth = 0;
     int outputHeight = 0;
-    wl_surface* cover = nullptr;
-    zwlr_layer_surface_v1* coverLayer = nullptr;
-    wl_buffer* coverBuffer = nullptr;
-    bool coverConfigured = false;
+    Cover keptCover;  // made at start, mapped while covering
+    Cover freshCover; // made by each cover command
+    int configured = 0; // configure events since the last cover was committed
 };
 
 std::uint32_t nowMs()
@@ -119,7 +124,7 @@ const wl_output_listener outputListener = {
 void onCoverConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t, std::uint32_t)
 {
     zwlr_layer_surface_v1_ack_configure(layer, serial);
-    static_cast<Input*>(data)->coverConfigured = true;
+    ++static_cast<Input*>(data)->configured;
 }
 
 const zwlr_layer_surface_v1_listener coverListener = {onCoverConfigure, [](void*, zwlr_layer_surface_v1*) {}};
@@ -134,78 +139,111 @@ int memfdWith(const void* data, size_t size)
     return fd;
 }
 
-// The covering window is made when the tool starts and kept, mapped only
-// while it covers: sway stacks the surfaces of a layer by their first
-// commit, the older above, and it is to lie above whatever a test starts
-// later.
-std::string makeCover(Input& in)
+// A covering window: a grey layer surface on the overlay layer.
+// Compositors disagree on which surface of a layer lies above: sway 1.7
+// stacks them by their first commit, the older above; sway 1.9 and later,
+// the newer above. So two cover the same place: one made when the tool
+// starts and kept (mapped only while it covers), above whatever a test
+// starts later on the older sway, and one made afresh by each cover
+// command, above whatever came before on the newer.
+Cover makeCoverSurface(Input& in)
 {
-    if (!in.layerShell || !in.compositor || !in.shm)
-        return "the compositor offers no layer shell or shared memory";
-    in.cover = wl_compositor_create_surface(in.compositor);
-    in.coverLayer = zwlr_layer_shell_v1_get_layer_surface(in.layerShell, in.cover, nullptr,
-                                                          ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "kelvo-test-cover");
-    zwlr_layer_surface_v1_add_listener(in.coverLayer, &coverListener, &in);
-    zwlr_layer_surface_v1_set_anchor(in.coverLayer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    Cover c;
+    c.surface = wl_compositor_create_surface(in.compositor);
+    c.layer = zwlr_layer_shell_v1_get_layer_surface(in.layerShell, c.surface, nullptr,
+                                                    ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "kelvo-test-cover");
+    zwlr_layer_surface_v1_add_listener(c.layer, &coverListener, &in);
+    zwlr_layer_surface_v1_set_anchor(c.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
     // Placed on the whole output, whatever panels reserve.
-    zwlr_layer_surface_v1_set_exclusive_zone(in.coverLayer, -1);
-    zwlr_layer_surface_v1_set_size(in.coverLayer, 1, 1);
+    zwlr_layer_surface_v1_set_exclusive_zone(c.layer, -1);
+    zwlr_layer_surface_v1_set_size(c.layer, 1, 1);
     // Its place among the layer's surfaces is taken at this first commit.
-    wl_surface_commit(in.cover);
-    return {};
+    wl_surface_commit(c.surface);
+    return c;
+}
+
+void unmapCover(Cover& c)
+{
+    if (c.surface) {
+        wl_surface_attach(c.surface, nullptr, 0, 0);
+        wl_surface_commit(c.surface);
+    }
+    if (c.buffer)
+        wl_buffer_destroy(c.buffer);
+    c.buffer = nullptr;
+}
+
+void destroyCover(Cover& c)
+{
+    unmapCover(c);
+    if (c.layer)
+        zwlr_layer_surface_v1_destroy(c.layer);
+    if (c.surface)
+        wl_surface_destroy(c.surface);
+    c = Cover{};
 }
 
 std::string uncover(Input& in)
 {
-    if (in.cover) {
-        wl_surface_attach(in.cover, nullptr, 0, 0);
-        wl_surface_commit(in.cover);
-    }
-    if (in.coverBuffer)
-        wl_buffer_destroy(in.coverBuffer);
-    in.coverBuffer = nullptr;
-    in.coverConfigured = false;
+    unmapCover(in.keptCover);
+    destroyCover(in.freshCover);
     return {};
 }
 
-std::string cover(Input& in, int x, int y, int width, int height)
+wl_buffer* greyBuffer(Input& in, int width, int height)
 {
-    if (!in.coverLayer)
-        return "the compositor offers no layer shell or shared memory";
-    if (width <= 0 || height <= 0)
-        return "the window needs a size";
-    wl_surface_attach(in.cover, nullptr, 0, 0);
-    if (in.coverBuffer)
-        wl_buffer_destroy(in.coverBuffer);
-    in.coverBuffer = nullptr;
     const size_t stride = size_t(width) * 4, size = stride * size_t(height);
     const int fd = memfdWith(nullptr, size);
     if (fd < 0)
-        return "no memory for the window";
+        return nullptr;
     void* pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (pixels == MAP_FAILED) {
         close(fd);
-        return "no memory for the window";
+        return nullptr;
     }
     auto* argb = static_cast<std::uint32_t*>(pixels);
     for (size_t i = 0; i < size / 4; ++i)
         argb[i] = 0xff808080u;
     munmap(pixels, size);
     wl_shm_pool* pool = wl_shm_create_pool(in.shm, fd, std::int32_t(size));
-    in.coverBuffer = wl_shm_pool_create_buffer(pool, 0, width, height, std::int32_t(stride), WL_SHM_FORMAT_ARGB8888);
+    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, std::int32_t(stride), WL_SHM_FORMAT_ARGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
+    return buffer;
+}
 
-    zwlr_layer_surface_v1_set_size(in.coverLayer, std::uint32_t(width), std::uint32_t(height));
-    zwlr_layer_surface_v1_set_margin(in.coverLayer, y, 0, 0, x);
-    in.coverConfigured = false;
-    wl_surface_commit(in.cover);
-    while (!in.coverConfigured)
+std::string mapCover(Input& in, Cover& c, int x, int y, int width, int height)
+{
+    wl_surface_attach(c.surface, nullptr, 0, 0);
+    if (c.buffer)
+        wl_buffer_destroy(c.buffer);
+    if (!(c.buffer = greyBuffer(in, width, height)))
+        return "no memory for the window";
+    zwlr_layer_surface_v1_set_size(c.layer, std::uint32_t(width), std::uint32_t(height));
+    zwlr_layer_surface_v1_set_margin(c.layer, y, 0, 0, x);
+    in.configured = 0;
+    wl_surface_commit(c.surface);
+    while (in.configured == 0)
         if (wl_display_roundtrip(in.display) < 0)
             return "the compositor went away";
-    wl_surface_attach(in.cover, in.coverBuffer, 0, 0);
-    wl_surface_damage(in.cover, 0, 0, width, height);
-    wl_surface_commit(in.cover);
+    wl_surface_attach(c.surface, c.buffer, 0, 0);
+    wl_surface_damage(c.surface, 0, 0, width, height);
+    wl_surface_commit(c.surface);
+    return {};
+}
+
+std::string cover(Input& in, int x, int y, int width, int height)
+{
+    if (!in.keptCover.layer)
+        return "the compositor offers no layer shell or shared memory";
+    if (width <= 0 || height <= 0)
+        return "the window needs a size";
+    destroyCover(in.freshCover);
+    in.freshCover = makeCoverSurface(in);
+    wl_display_roundtrip(in.display); // its first configure, before the one each cover waits for
+    for (Cover* c : {&in.keptCover, &in.freshCover})
+        if (std::string error = mapCover(in, *c, x, y, width, height); !error.empty())
+            return error;
     return {};
 }
 
@@ -319,7 +357,8 @@ int main()
         in.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(in.pointers, in.seat);
     else
         org_kde_kwin_fake_input_authenticate(in.fake, "kelvo-wayland-input", "the desktop tests' pointer");
-    makeCover(in);
+    if (in.layerShell && in.compositor && in.shm)
+        in.keptCover = makeCoverSurface(in);
     wl_display_roundtrip(in.display);
 
     std::string line;
@@ -333,11 +372,8 @@ int main()
         if (wl_display_get_error(in.display))
             return 1;
     }
-    uncover(in);
-    if (in.coverLayer)
-        zwlr_layer_surface_v1_destroy(in.coverLayer);
-    if (in.cover)
-        wl_surface_destroy(in.cover);
+    destroyCover(in.keptCover);
+    destroyCover(in.freshCover);
     keyboard(in, "none", {});
     if (in.pointer)
         zwlr_virtual_pointer_v1_destroy(in.pointer);

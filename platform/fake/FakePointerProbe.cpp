@@ -17,6 +17,14 @@ std::optional<QPoint> FakePointerProbe::pointerIn(WId window)
     return std::nullopt;
 }
 
+bool FakePointerProbe::lookAgain()
+{
+    if (!whenLookingAgain)
+        return false;
+    whenLookingAgain();
+    return true;
+}
+
 void FakePointerProbe::placeOver(WId window, QPoint position)
 {
     window_ = window;

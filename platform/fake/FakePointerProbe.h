@@ -3,6 +3,8 @@
 
 #include "platform/PointerProbe.h"
 
+#include <functional>
+
 namespace kelvo {
 
 class FakePointerProbe : public PointerProbe {
@@ -17,6 +19,10 @@ public:
     // Puts the pointer somewhere no window of ours is: at `position` when
     // given (device pixels), else where it was.
     void moveAway(std::optional<QPoint> position = std::nullopt);
+
+    // Run by lookAgain, which then answers true; unset, it answers false.
+    std::function<void()> whenLookingAgain;
+    bool lookAgain() override;
 
     // How many times the pointer was asked for.
     int queries() const { return queries_; }

@@ -1,10 +1,19 @@
 #include "platform/wayland/WaylandPointerProbe.h"
 
+#include "virtual-pointer-client-protocol.h"
+
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <wayland-client.h>
+
+#include <cstring>
+#include <ctime>
 
 namespace kelvo {
 
@@ -23,8 +32,84 @@ WaylandPointerProbe::WaylandPointerProbe()
 
 WaylandPointerProbe::~WaylandPointerProbe()
 {
+    releaseVirtualPointer();
     if (current == this)
         current = nullptr;
+}
+
+void WaylandPointerProbe::releaseVirtualPointer()
+{
+    if (nudger_)
+        zwlr_virtual_pointer_v1_destroy(nudger_);
+    if (manager_)
+        zwlr_virtual_pointer_manager_v1_destroy(manager_);
+    if (seat_)
+        wl_seat_destroy(seat_);
+    if (display_)
+        wl_display_flush(display_);
+    if (queue_)
+        wl_event_queue_destroy(queue_);
+    nudger_ = nullptr;
+    manager_ = nullptr;
+    seat_ = nullptr;
+    display_ = nullptr;
+    queue_ = nullptr;
+}
+
+bool WaylandPointerProbe::bindVirtualPointer()
+{
+    looked_ = true;
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!native || QGuiApplication::platformName() != u"wayland")
+        return false;
+    display_ = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    if (!display_)
+        return false;
+    queue_ = wl_display_create_queue(display_);
+    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue_);
+    wl_registry* registry = wl_display_get_registry(wrapped);
+    wl_proxy_wrapper_destroy(wrapped);
+    static const wl_registry_listener listener = {
+        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
+            auto* probe = static_cast<WaylandPointerProbe*>(data);
+            if (!probe->seat_ && std::strcmp(interface, wl_seat_interface.name) == 0)
+                probe->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+            else if (!probe->manager_ && std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+                probe->manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                    wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+        },
+        [](void*, wl_registry*, std::uint32_t) {},
+    };
+    wl_registry_add_listener(registry, &listener, this);
+    wl_display_roundtrip_queue(display_, queue_);
+    wl_registry_destroy(registry);
+    if (manager_ && seat_)
+        nudger_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
+    // Qt's connection ends with the application, before this probe.
+    qAddPostRoutine([] {
+        if (current)
+            current->releaseVirtualPointer();
+    });
+    return nudger_;
+}
+
+bool WaylandPointerProbe::lookAgain()
+{
+    if (!nudger_ && (looked_ || !bindVirtualPointer()))
+        return false;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const auto ms = static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+    zwlr_virtual_pointer_v1_motion(nudger_, ms, wl_fixed_from_int(0), wl_fixed_from_int(0));
+    zwlr_virtual_pointer_v1_frame(nudger_);
+    // Once the compositor has answered us, what it told Qt's pointer on the
+    // way is read too: hand it to Qt, and Qt's events to the windows.
+    if (wl_display_roundtrip_queue(display_, queue_) < 0)
+        return false;
+    wl_display_dispatch_pending(display_);
+    QCoreApplication::processEvents();
+    return true;
 }
 
 void WaylandPointerProbe::watchApplication()
@@ -63,6 +148,10 @@ bool WaylandPointerProbe::eventFilter(QObject* watched, QEvent* event)
         at_ = static_cast<QEnterEvent*>(event)->position();
         break;
     case QEvent::MouseMove:
+        // The move lookAgain makes goes nowhere, and is no move.
+        if (inside_ == window && static_cast<QMouseEvent*>(event)->position() == at_)
+            return true;
+        [[fallthrough]];
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
         // Reported for the surface the pointer is on, and while a button is

@@ -168,6 +168,28 @@ TEST_F(Dwell, LeavingAKeyNoticedAfterLandingOnTheNextOneKeepsTheNextOnesDwell)
     ZorvicClick::usePointerProbe(nullptr);
 }
 
+TEST_F(Dwell, AWindowPutOverTheKeyThatTheDesktopReportsOnlyWhenAskedStopsTheTyping)
+{
+    FakePointerProbe pointer;
+    ZorvicClick::usePointerProbe(&pointer);
+    form.show();
+    const QPoint onH = form.mapToGlobal(form.cmdButton[7]->geometry().center());
+    pointer.placeOver(form.winId(), onH);
+    rest(7);
+    // The desktop that answers without being asked again is left alone.
+    EXPECT_EQ(sender.keyStrings(), QStringList{"h"});
+    // One that is asked finds the pointer still there, and it types; then
+    // a window over it, which it reports once asked: nothing more is typed.
+    pointer.whenLookingAgain = [] {};
+    form.timerType_Timer();
+    EXPECT_EQ(sender.keyStrings(), (QStringList{"h", "h"}));
+    pointer.whenLookingAgain = [&] { pointer.placeOver(form.winId() + 1, onH); };
+    form.timerType_Timer();
+    EXPECT_EQ(sender.keyStrings(), (QStringList{"h", "h"}));
+    EXPECT_EQ(tone.beeps().size(), 2u);
+    ZorvicClick::usePointerProbe(nullptr);
+}
+
 TEST_F(Dwell, EventPassesMayMoveToAnotherKeyOrLeave)
 {
     // A move over key 10 waiting in the queue runs during the tick's first
