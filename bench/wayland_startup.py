@@ -21,6 +21,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop"))
 import kelvo_desktop as kd  # noqa: E402
+import wayland_desktop as wd  # noqa: E402
 
 ATTACH = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+-> wl_surface@\d+\.attach\(wl_buffer@\d+", re.M)
 
@@ -56,7 +57,7 @@ def main():
         applications = os.path.join(os.environ["XDG_DATA_HOME"], "applications")
         os.makedirs(applications, exist_ok=True)
         shutil.copy(os.path.join(build, "org.kelvo.Kelvo.BuildFolder.desktop"), applications)
-        kd.run(["kbuildsycoca5"], check=False)
+        kd.run([wd.service_cache_tool()], check=False)
         time.sleep(1)  # KWin rereads its service cache when told it changed
     env = dict(os.environ, HOME=os.environ.get("KELVO_DESKTOP_DIR", os.environ["HOME"]))
     programs = [("kelvo", [os.path.join(build, "kelvo")], env),

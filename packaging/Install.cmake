@@ -26,15 +26,26 @@ if(NOT docdir_chosen)
   GNUInstallDirs_get_absolute_install_dir(CMAKE_INSTALL_FULL_DOCDIR CMAKE_INSTALL_DOCDIR DOCDIR)
 endif()
 
-# The installed program, for entries that must name it by its full path.
+# The installed program, for texts that name it by its full path.
 set(KELVO_PROGRAM "${CMAKE_INSTALL_FULL_BINDIR}/kelvo")
 
 # Makes a desktop entry from `template` (with @KELVO_APP_ID@, @KELVO_PROGRAM@
 # and @PROJECT_VERSION@ filled in), installs it into `destination` as `name`,
-# and has the packaging tests validate it.
+# and has the packaging tests validate it. The program is named where it is
+# installed, which `cmake --install --prefix` may choose after configuring:
+# that is filled in when installing.
 function(kelvo_desktop_entry template destination name)
   set(entry "${CMAKE_BINARY_DIR}/packaging/entries/${destination}/${name}")
-  configure_file("${template}" "${entry}" @ONLY)
-  install(FILES "${entry}" DESTINATION "${destination}")
+  set(KELVO_PROGRAM "@KELVO_PROGRAM@")
+  configure_file("${template}" "${entry}.in" @ONLY)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+    set(program "${CMAKE_INSTALL_BINDIR}/kelvo")
+  else()
+    set(program "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kelvo")
+  endif()
+  install(CODE "
+    set(KELVO_PROGRAM \"${program}\")
+    configure_file(\"${entry}.in\" \"${entry}\" @ONLY)
+    file(INSTALL \"${entry}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\")")
   set_property(GLOBAL APPEND PROPERTY KELVO_DESKTOP_ENTRIES "${destination}/${name}")
 endfunction()

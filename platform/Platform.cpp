@@ -21,6 +21,7 @@
 #include "platform/portal/PortalKeySender.h"
 #include "platform/portal/SeatKeymapIndex.h"
 #include <QDBusConnection>
+#include <QStandardPaths>
 #endif
 
 #include <cerrno>
@@ -105,6 +106,20 @@ const WaylandBackend WaylandBackends[] = {
     {Backend::Kwin, {{"zwlr_layer_shell_v1", "the layer shell"}, {"org_kde_kwin_fake_input", "fake input"}}},
 };
 
+// The program that has this Plasma reread its menu entries: Plasma 6's
+// kbuildsycoca6 (whose KWin offers the layer shell at version 4 or later;
+// Plasma 5's, at 3), else Plasma 5's kbuildsycoca5; whichever is installed,
+// where only one is.
+QString kdeServiceCacheTool(const WaylandConnection& connection)
+{
+    const WaylandConnection::Global* shell = connection.find("zwlr_layer_shell_v1");
+    QString tool = QStringLiteral("kbuildsycoca%1").arg(shell && shell->version >= 4 ? 6 : 5);
+    const QString other = tool.endsWith(u'6') ? QStringLiteral("kbuildsycoca5") : QStringLiteral("kbuildsycoca6");
+    if (QStandardPaths::findExecutable(tool).isEmpty() && !QStandardPaths::findExecutable(other).isEmpty())
+        tool = other;
+    return tool;
+}
+
 // Looks at the compositor WAYLAND_DISPLAY names: takes the first backend it
 // can serve, or says why none fits.
 void chooseWaylandBackend(Session& s)
@@ -136,7 +151,8 @@ void chooseWaylandBackend(Session& s)
         s.unreachable += QStringLiteral(
             " (KDE Plasma offers fake input only to a program that an installed menu entry names by its "
             "full path: installing Kelvo puts one in place; run from a build folder, copy the folder's "
-            "org.kelvo.Kelvo.BuildFolder.desktop into ~/.local/share/applications and run kbuildsycoca5)");
+            "org.kelvo.Kelvo.BuildFolder.desktop into ~/.local/share/applications and run %1)")
+                             .arg(kdeServiceCacheTool(*connection));
     s.connection = std::move(connection); // kept for the seat's keymap, should the portal be granted
 }
 #endif

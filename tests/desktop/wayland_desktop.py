@@ -11,6 +11,7 @@ is or where the pointer is.
 import json
 import os
 import re
+import shutil
 import socket
 import struct
 import subprocess
@@ -27,6 +28,12 @@ def skip_unless_tools(*tools):
     """Exits with the skip status unless the tools are installed and a
     Wayland desktop is there."""
     kd.skip_unless_tools(*(TOOLS + tools), session="WAYLAND_DISPLAY", harness="scripts/wayland-desktop")
+
+
+def service_cache_tool():
+    """The program that has KDE reread its application entries: Plasma 6's
+    where it is installed, else Plasma 5's."""
+    return "kbuildsycoca6" if shutil.which("kbuildsycoca6") else "kbuildsycoca5"
 
 
 def swaymsg(*args):

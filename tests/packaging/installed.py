@@ -150,19 +150,21 @@ def release_versions(root, share, app_id):
     return versions
 
 
-def check_tree(root, app_id, version):
+def check_tree(root, app_id, version, prefix="/usr"):
     """Everything above on the tree at root, installed with the prefix /usr
-    below it; version is the one every file must name."""
+    below it; version is the one every file must name; prefix is the one the
+    installed files name (the root's own /usr, or the folder cmake --install
+    was given)."""
     base = os.path.join(root, "usr")
     share = os.path.join(base, "share")
     problems = []
     for entry in ("applications/%s.desktop" % app_id, "kelvo/autostart/%s.desktop" % app_id):
         problems += check_entry(os.path.join(share, entry), app_id, base)
     # KWin gives fake input to the program the menu entry names by its full
-    # path (the configured prefix's, which a throwaway install does not move).
+    # path: where it was installed.
     menu = desktop_entry(os.path.join(share, "applications/%s.desktop" % app_id))
     program = exec_argv(menu)[0]
-    if not (os.path.isabs(program) and program.endswith("/bin/kelvo")) or \
+    if program != prefix + "/bin/kelvo" or menu.get("TryExec") != program or \
             "org_kde_kwin_fake_input" not in menu.get("X-KDE-Wayland-Interfaces", "").split(","):
         problems.append("the menu entry does not give the installed kelvo KDE's fake input: Exec=%r, "
                         "X-KDE-Wayland-Interfaces=%r" % (menu.get("Exec"), menu.get("X-KDE-Wayland-Interfaces")))

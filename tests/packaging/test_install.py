@@ -40,7 +40,7 @@ class Install(unittest.TestCase):
                          installed.expected_files(APP_ID))
 
     def test_every_file_is_where_the_desktop_looks_and_valid(self):
-        self.assertEqual(installed.check_tree(self.root, APP_ID, VERSION), [])
+        self.assertEqual(installed.check_tree(self.root, APP_ID, VERSION, os.path.join(self.root, "usr")), [])
 
     def test_every_desktop_entry_the_build_makes_validates(self):
         # Entries added with kelvo_desktop_entry() beside the two above.
