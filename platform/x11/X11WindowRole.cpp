@@ -25,6 +25,8 @@ constexpr int PlacingMs = 1500;
 // Some managers answer a move with a move of their own; this many tries and
 // no more.
 constexpr int MaxCorrections = 3;
+// By then a manager that frames a window has said how wide the frame is.
+constexpr int FrameToldMs = 300;
 
 constexpr unsigned long AllDesktops = 0xFFFFFFFF;
 
@@ -107,8 +109,9 @@ X11WindowRole::Place& X11WindowRole::placeOf(QWidget* window)
 
 void X11WindowRole::adopt(QWidget* window, Kind kind)
 {
-    placeOf(window);
+    Place& place = placeOf(window);
     if (kind == Kind::Keyboard) {
+        place.keepInside = true;
         setKeyboardHints(window->winId());
         if (!keyboards_.contains(window->winId())) {
             keyboards_.append(window->winId());
@@ -312,6 +315,32 @@ QRect X11WindowRole::screenLessStruts(const QRect& screen) const
     return usable.isValid() ? usable : screen;
 }
 
+void X11WindowRole::keepFrameInside(Place& place)
+{
+    // Where the manager draws a border (awesome's, a pixel wide) the window's
+    // corner at the work area's would put the border beyond it.
+    if (!place.keepInside || place.dragged)
+        return;
+    QWidget* window = place.window;
+    const QRect area = workArea(window);
+    const QRect frame = window->frameGeometry();
+    if (frame.width() > area.width() || frame.height() > area.height())
+        return;
+    QPoint shift;
+    if (frame.right() > area.right())
+        shift.rx() = area.right() - frame.right();
+    else if (frame.left() < area.left())
+        shift.rx() = area.left() - frame.left();
+    if (frame.bottom() > area.bottom())
+        shift.ry() = area.bottom() - frame.bottom();
+    else if (frame.top() < area.top())
+        shift.ry() = area.top() - frame.top();
+    if (shift.isNull())
+        return;
+    place.wanted = window->pos() + shift;
+    window->move(place.wanted);
+}
+
 void X11WindowRole::moveTo(QWidget* window, QPoint topLeft)
 {
     placeOf(window).wanted = topLeft;
@@ -345,11 +374,16 @@ bool X11WindowRole::eventFilter(QObject* watched, QEvent* event)
         });
         if (window->pos() != place.wanted)
             window->move(place.wanted);
+        // A frame's width may be told only after the window has moved into it.
+        QTimer::singleShot(FrameToldMs, this, [this, window] {
+            if (auto found = places_.find(window); found != places_.end() && found->window && found->placing)
+                keepFrameInside(*found);
+        });
         break;
     case QEvent::Move:
         if (place.dragged || !place.placing) {
             place.wanted = window->pos();
-        } else if (window->pos() != place.wanted && place.corrections < MaxCorrections) {
+        } else if (keepFrameInside(place), window->pos() != place.wanted && place.corrections < MaxCorrections) {
             ++place.corrections;
             // Asked after the manager's own move has been handled.
             QTimer::singleShot(0, this, [this, window] {

@@ -44,6 +44,7 @@ private:
         bool placing = false;   // just shown: the manager may move it
         int corrections = 0;    // moves asked since it was shown
         bool dragged = false;   // the user moves it: wherever it goes is wanted
+        bool keepInside = false; // the whole frame, border included, within the work area
     };
 
     void setKeyboardHints(unsigned long window);
@@ -52,6 +53,9 @@ private:
     void refuseAttention(unsigned long window);
     QRect screenLessStruts(const QRect& screen) const;
     Place& placeOf(QWidget* window);
+    // Moves a window just placed so that all of its frame lies within the
+    // work area, once the manager has said how wide that frame is.
+    void keepFrameInside(Place& place);
 
     Display* display_;
     QHash<const QWidget*, Place> places_;

@@ -743,19 +743,20 @@ def presses(events):
 # --- windows as the X server sees them ----------------------------------------
 
 def window_info(window):
-    """What xwininfo says of window: a dict of id, name, x, y (absolute),
-    width, height and map_state ("IsViewable", "IsUnMapped", "IsUnviewable");
-    None once the window is gone."""
+    """What xwininfo says of window: a dict of id, name, x, y (absolute, the
+    outer corner of its border), width, height (within the border), border
+    and map_state ("IsViewable", "IsUnMapped", "IsUnviewable"); None once the
+    window is gone."""
     r = run(["xwininfo", "-id", str(window)], check=False)
     if r.returncode != 0:
         return None
     name = re.search(r'^xwininfo: Window id: \S+ (?:"(.*)"|\(has no name\))$', r.stdout, re.M)
-    fields = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height|Map State):\s*(\S+)",
+    fields = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height|Border width|Map State):\s*(\S+)",
                              r.stdout, re.M))
     return {"id": window, "name": name.group(1) if name else None,
             "x": int(fields["Absolute upper-left X"]), "y": int(fields["Absolute upper-left Y"]),
             "width": int(fields["Width"]), "height": int(fields["Height"]),
-            "map_state": fields["Map State"]}
+            "border": int(fields["Border width"]), "map_state": fields["Map State"]}
 
 
 def windows_titled(title, pid=None):

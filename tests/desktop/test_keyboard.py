@@ -299,15 +299,17 @@ class WindowManagerCore(KeyboardCase):
 
     def corner_placed(self):
         """Waits until the keyboard's frame (no frame but at most a border
-        of a pixel) has its bottom-right corner at the usable area's; returns
-        the frame."""
+        of a pixel), border and all, lies within the usable area with its
+        bottom-right corner at the area's; returns the frame."""
         x, y, w, h = kd.usable_area()
 
         def placed():
             f = kd.frame_of(self.kelvo.window)
             near = lambda a, b: abs(a - b) <= 2
+            right, bottom = f["x"] + f["width"] + 2 * f["border"], f["y"] + f["height"] + 2 * f["border"]
             return f if (near(f["width"], kd.KEYBOARD_SIZE[0]) and near(f["height"], kd.KEYBOARD_SIZE[1])
-                         and near(f["x"] + f["width"], x + w) and near(f["y"] + f["height"], y + h)) else None
+                         and x <= f["x"] and y <= f["y"] and right <= x + w and bottom <= y + h
+                         and near(right, x + w) and near(bottom, y + h)) else None
         try:
             return kd.wait_until(placed, 5)
         except TimeoutError:
