@@ -224,7 +224,11 @@ SenderOpening openKeySender()
         // The seat's keymap, over our own connection, to check keys against.
         auto keymap = std::make_shared<SeatKeymapIndex>(std::move(s.connection));
         auto lookup = [keymap]() { return keymap->current(); };
-        opening.sender = std::make_unique<PortalKeySender>(std::move(opening.sender), lookup, keystrokeTraceOn());
+        auto seatKeyboard = [keymap](std::chrono::steady_clock::time_point deadline) {
+            return keymap->keyboardSince(deadline);
+        };
+        opening.sender = std::make_unique<PortalKeySender>(std::move(opening.sender), lookup, keystrokeTraceOn(),
+                                                           seatKeyboard);
     }
 #endif
     return opening;

@@ -14,6 +14,10 @@ namespace {
 // and clients get this long to bind the keyboard before the first real key.
 constexpr quint32 Harmless = XKB_KEY_Shift_L;
 constexpr auto FirstKeySettle = std::chrono::milliseconds(150);
+// How long the first key waits for the seat to show a keyboard (Mutter 48
+// makes the remote desktop's only at its first key, and busy, may take a
+// while to tell).
+constexpr auto SeatKeyboardWait = std::chrono::milliseconds(1500);
 
 struct Modifier {
     KeyModifier bit;
@@ -24,8 +28,9 @@ constexpr Modifier Modifiers[] = {
 
 } // namespace
 
-PortalKeySender::PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLookup keymap, bool trace)
-    : fallback_(std::move(fallback)), keymap_(std::move(keymap)), trace_(trace)
+PortalKeySender::PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLookup keymap, bool trace,
+                                 SeatKeyboard seatKeyboard)
+    : fallback_(std::move(fallback)), keymap_(std::move(keymap)), seatKeyboard_(std::move(seatKeyboard)), trace_(trace)
 {
 }
 
@@ -95,7 +100,13 @@ SendResult PortalKeySender::sendActions(const std::vector<KeyAction>& actions, b
         syms.push_back(sym);
     }
     if (firstKeyAt_) {
-        std::this_thread::sleep_until(*firstKeyAt_);
+        // A seat that got its keyboard only with the harmless key: the
+        // programs get as long again to listen to it.
+        Clock::time_point at = *firstKeyAt_;
+        if (seatKeyboard_)
+            if (const auto since = seatKeyboard_(Clock::now() + SeatKeyboardWait))
+                at = std::max(at, *since + FirstKeySettle);
+        std::this_thread::sleep_until(at);
         firstKeyAt_.reset();
     }
     return trace_.around(actions, [&] {

@@ -32,8 +32,13 @@ public:
     // Told what came of the question: granted, or why not (a clause for
     // people); once more, not granted, should a granted session be lost.
     using Teller = std::function<void(bool granted, const QString& why)>;
+    // When the seat was first seen with a keyboard, waiting until the time
+    // given for one; empty when none came.
+    using SeatKeyboard = std::function<std::optional<std::chrono::steady_clock::time_point>(
+        std::chrono::steady_clock::time_point deadline)>;
 
-    PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLookup keymap, bool trace);
+    PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLookup keymap, bool trace,
+                    SeatKeyboard seatKeyboard = nullptr);
     ~PortalKeySender() override;
 
     // Asks the portal on `bus` for the keyboard, once, without waiting;
@@ -55,6 +60,7 @@ private:
 
     std::unique_ptr<KeySender> fallback_;
     KeymapLookup keymap_;
+    SeatKeyboard seatKeyboard_;
     std::unique_ptr<RemoteDesktopPortal> portal_;
     Teller tell_;
     std::optional<Clock::time_point> firstKeyAt_; // the settle after the session's first event

@@ -6,6 +6,8 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
+
 #include <poll.h>
 
 namespace kelvo {
@@ -48,6 +50,8 @@ const KeymapIndex* SeatKeymapIndex::current()
     wl_display_dispatch_pending(display);
     if (!hadKeyboard && seat_->hasKeyboard())
         wl_display_roundtrip(display);
+    if (seat_->hasKeyboard() && !keyboardSeen_)
+        keyboardSeen_ = std::chrono::steady_clock::now();
     if (seat_->takeNew()) {
         xkb_keymap* keymap = xkb_keymap_new_from_string(context_, seat_->text().c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
                                                         XKB_KEYMAP_COMPILE_NO_FLAGS);
@@ -66,6 +70,23 @@ const KeymapIndex* SeatKeymapIndex::current()
         }
     }
     return index_.get();
+}
+
+std::optional<std::chrono::steady_clock::time_point>
+SeatKeymapIndex::keyboardSince(std::chrono::steady_clock::time_point deadline)
+{
+    using namespace std::chrono;
+    for (;;) {
+        current();
+        if (keyboardSeen_ || connection_->broken())
+            return keyboardSeen_;
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            return std::nullopt;
+        // Woken by what the compositor sends, or at the deadline.
+        pollfd ready{wl_display_get_fd(connection_->display()), POLLIN, 0};
+        poll(&ready, 1, int(std::min<long long>(left, 50)));
+    }
 }
 
 } // namespace kelvo

@@ -2,7 +2,9 @@
 // The seat's keymap, indexed, kept up to date over a Wayland connection of
 // our own: what the portal sender checks every key against.
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 struct xkb_context;
 
@@ -25,11 +27,18 @@ public:
     // connection is lost.
     const KeymapIndex* current();
 
+    // When this connection first saw the seat with a keyboard, waiting
+    // until `deadline` for one; empty when none came. (A headless desktop's
+    // seat gets its keyboard with the first remote-desktop key, and the
+    // programs on it listen to that keyboard only once they have seen it.)
+    std::optional<std::chrono::steady_clock::time_point> keyboardSince(std::chrono::steady_clock::time_point deadline);
+
 private:
     std::unique_ptr<WaylandConnection> connection_;
     std::unique_ptr<SeatKeymap> seat_;
     xkb_context* context_;
     std::unique_ptr<KeymapIndex> index_;
+    std::optional<std::chrono::steady_clock::time_point> keyboardSeen_;
 };
 
 } // namespace kelvo

@@ -14,6 +14,7 @@ It prints "ready" once it owns its name.
 import argparse
 import json
 import os
+import time
 
 import dbus
 import dbus.service
@@ -53,7 +54,7 @@ class Portal(dbus.service.Object):
         self.keysyms = 0
 
     def note(self, method, **fields):
-        self.log.write(json.dumps({"method": method, **plain(fields)}) + "\n")
+        self.log.write(json.dumps({"method": method, "at": round(time.monotonic(), 3), **plain(fields)}) + "\n")
 
     def respond(self, sender, token, code, results):
         """Answers the request on the path the caller predicted, after the

@@ -86,7 +86,12 @@ class ThroughThePortal(unittest.TestCase):
 
     def test_first_keystroke_and_a_capital_reach_a_wayland_client(self):
         self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
-        kd.wait_until(lambda: self.text() == "h", what="the first keystroke (holds %r)" % self.text())
+        try:
+            kd.wait_until(lambda: self.text() == "h")
+        except TimeoutError:
+            with open(self.log, encoding="utf-8") as log:
+                self.fail("the first keystroke did not arrive (holds %r); kelvo: %s\nportal: %s"
+                          % (self.text(), self.kelvo.stderr(), log.read()))
         self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
         self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
         kd.wait_until(lambda: self.text() == "hH", what="a capital (holds %r)" % self.text())
