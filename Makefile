@@ -116,11 +116,13 @@ package: deps-all
 	@mkdir -p $(BUILD) && rm -f $(BUILD)/kelvo_*.deb && cp $(PACKAGE_BUILD)/kelvo_*.deb $(BUILD)/
 	@ls $(BUILD)/kelvo_*.deb
 
-# The package checked by lintian, installed into a fresh Debian root, started
-# from its menu entry on a virtual desktop, and purged again.
+# The package checked by lintian, installed into fresh Debian 12 and 13 roots,
+# started from its menu entry on a virtual desktop, and purged again.
 package-check: package
-	@KELVO_BUILD=$(abspath $(BUILD)) KELVO_SOURCE=$(CURDIR) PYTHONPATH=tests/desktop:tests/packaging \
-	  scripts/virtual-desktop -- python3 tests/packaging/test_package.py $(BUILD)/kelvo_*.deb
+	@for release in 12 13; do \
+	  KELVO_BUILD=$(abspath $(BUILD)) KELVO_SOURCE=$(CURDIR) PYTHONPATH=tests/desktop:tests/packaging \
+	    scripts/virtual-desktop -- python3 tests/packaging/test_package.py $(BUILD)/kelvo_*.deb $$release || exit 1; \
+	done
 
 # Windows, cross-compiled with mingw-w64. make windows builds kelvo.exe,
 # kelvo-sendkeys.exe and the installer KelvoSetup.exe in build-win; the first

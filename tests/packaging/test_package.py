@@ -1,5 +1,5 @@
 """The Debian package as a person meets it: lintian finds no fault in it; it
-installs with apt-get into a fresh Debian 12 root (debootstrap, minbase),
+installs with apt-get into a fresh Debian 12 or 13 root (debootstrap, minbase),
 bringing what it depends on; there its files are where the desktop looks for
 them; its menu entry's command, run inside the root on this virtual desktop,
 opens the keyboard, which types into a client by dwell; and a purge leaves
@@ -7,11 +7,11 @@ none of its files behind.
 
 Run as root through scripts/virtual-desktop (make package-check does both):
 
-    python3 tests/packaging/test_package.py build/kelvo_VERSION_ARCH.deb
+    python3 tests/packaging/test_package.py build/kelvo_VERSION_ARCH.deb 13
 
-The fresh root is made once per machine from the machine's own Debian
-mirror and kept as a tarball in ${XDG_CACHE_HOME:-~/.cache}/kelvo/, beside the
-packages apt fetched into it; every run unpacks a throwaway copy. Inside it,
+The fresh root is scripts/debian-root's, kept as a tarball in
+${XDG_CACHE_HOME:-~/.cache}/kelvo/ beside the packages apt fetched into it;
+every run unpacks a throwaway copy. Inside it,
 kelvo reaches this desktop's X server through its abstract socket, which the
 root shares with the machine.
 """
@@ -19,7 +19,6 @@ root shares with the machine.
 import fcntl
 import glob
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -34,17 +33,13 @@ kd.skip_unless_tools("debootstrap", "unshare", "chroot", "lintian", "dpkg-deb", 
                      "desktop-file-validate", "appstreamcli")
 if os.geteuid() != 0:
     kd.skip("making and entering a Debian root needs root")
-if len(sys.argv) != 2 or not sys.argv[1].endswith(".deb"):
-    print("usage: test_package.py PACKAGE.deb", file=sys.stderr)
+if len(sys.argv) != 3 or not sys.argv[1].endswith(".deb") or sys.argv[2] not in ("12", "13"):
+    print("usage: test_package.py PACKAGE.deb RELEASE (12 or 13)", file=sys.stderr)
     sys.exit(2)
+RELEASE = sys.argv.pop()
 PACKAGE = os.path.abspath(sys.argv.pop())
 
-SUITE = "bookworm"  # Debian 12
 CACHE = os.path.join(os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "kelvo")
-TARBALL = os.path.join(CACHE, "debian-12-minbase.tar.gz")
-ARCHIVES = os.path.join(CACHE, "apt-archives")
-# An older root's package lists name versions the mirror has long replaced.
-TARBALL_DAYS = 30
 ROOT_PATH = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
 TIMINGS = []
 
@@ -56,39 +51,6 @@ def timed(what, action):
         return action()
     finally:
         TIMINGS.append((what, time.monotonic() - start))
-
-
-def mirror_entries():
-    """The machine's apt entries for Debian 12's main component, as
-    (address, suite) pairs, from both the one-line and the deb822 files."""
-    entries = []
-
-    def add(types, uris, suites, components):
-        if "deb" in types and "main" in components:
-            entries.extend((u.rstrip("/"), s) for u in uris for s in suites
-                           if s in (SUITE, SUITE + "-updates", SUITE + "-security"))
-
-    for path in ["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.list")):
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as f:
-                lines = f.readlines()
-            for line in lines:
-                m = re.match(r"^deb\s+(?:\[[^\]]*\]\s+)?(\S+)\s+(\S+)\s+([^#]*)", line)
-                if m:
-                    add(["deb"], [m.group(1)], [m.group(2)], m.group(3).split())
-    for path in sorted(glob.glob("/etc/apt/sources.list.d/*.sources")):
-        with open(path, encoding="utf-8") as f:
-            stanzas = f.read().split("\n\n")
-        for stanza in stanzas:
-            fields = {}
-            for line in stanza.splitlines():
-                if ":" in line and not line.startswith(("#", " ")):
-                    key, value = line.split(":", 1)
-                    fields[key.strip().lower()] = value.split()
-            if fields.get("enabled", ["yes"])[0] != "no":
-                add(fields.get("types", []), fields.get("uris", []), fields.get("suites", []),
-                    fields.get("components", []))
-    return list(dict.fromkeys(entries))
 
 
 def in_root(root, args, env=()):
@@ -112,39 +74,17 @@ def run_in_root(root, args, timeout=600, check=True):
     return r
 
 
-def make_tarball():
-    """Makes the fresh root with debootstrap and keeps it as TARBALL."""
-    entries = mirror_entries()
-    base = next((u for u, s in entries if s == SUITE), None)
-    if base is None:
-        raise RuntimeError("the machine's apt sources (/etc/apt/sources.list*) name no Debian %s "
-                           "mirror for debootstrap to use" % SUITE)
-    work = tempfile.mkdtemp(prefix="root-", dir=CACHE)
-    try:
-        root = os.path.join(work, "root")
-        timed("debootstrap", lambda: subprocess.run(
-            ["debootstrap", "--variant=minbase", SUITE, root, base], check=True,
-            stdout=subprocess.DEVNULL, timeout=1800))
-        with open(os.path.join(root, "etc/apt/sources.list"), "w", encoding="utf-8") as f:
-            f.writelines("deb %s %s main\n" % entry for entry in entries)
-        timed("apt-get update in the new root", lambda: run_in_root(root, ["apt-get", "update", "-q"]))
-        # debootstrap's own downloads; later ones are kept in ARCHIVES.
-        for deb in glob.glob(os.path.join(root, "var/cache/apt/archives/*.deb")):
-            os.remove(deb)
-        timed("pack the root", lambda: subprocess.run(
-            ["tar", "-C", root, "-czf", TARBALL + ".part", "."], check=True, timeout=600))
-        os.replace(TARBALL + ".part", TARBALL)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-
-
 def fresh_root():
-    """A throwaway copy of the fresh root, made first where there is none."""
+    """A throwaway copy of the release's fresh root, which scripts/debian-root
+    makes first where there is none."""
+    made = timed("the root's tarball", lambda: kd.run(
+        [os.path.join(kd.source_dir(), "scripts", "debian-root"), "--tarball", RELEASE], timeout=1800))
+    tarball = made.stdout.strip().splitlines()[-1]
+    global ARCHIVES
+    ARCHIVES = os.path.join(os.path.dirname(tarball), "apt-archives-" + RELEASE)
     os.makedirs(os.path.join(ARCHIVES, "partial"), exist_ok=True)
-    if not os.path.exists(TARBALL) or time.time() - os.path.getmtime(TARBALL) > TARBALL_DAYS * 86400:
-        make_tarball()
     root = tempfile.mkdtemp(prefix="kelvo-root-")
-    timed("unpack the root", lambda: subprocess.run(["tar", "-C", root, "-xzf", TARBALL], check=True,
+    timed("unpack the root", lambda: subprocess.run(["tar", "-C", root, "-xzf", tarball], check=True,
                                                     timeout=600))
     shutil.copy("/etc/resolv.conf", os.path.join(root, "etc/resolv.conf"))
     # A root thrown away afterwards need not survive a crash: dpkg skips
@@ -209,6 +149,17 @@ def package_field(name):
 class Package(unittest.TestCase):
     """In order: the package itself, then the root it was installed into, the
     keyboard started there, and last the purge."""
+
+    def test_0_it_binds_to_no_one_build_of_qt(self):
+        # A private Qt symbol ties the package to the Qt it was built with:
+        # Debian 12's is not Debian 13's, and apt would refuse it there.
+        unpacked = tempfile.mkdtemp(prefix="kelvo-deb-")
+        self.addCleanup(shutil.rmtree, unpacked, True)
+        kd.run(["dpkg-deb", "-x", PACKAGE, unpacked])
+        symbols = kd.run(["objdump", "-T", os.path.join(unpacked, "usr/bin/kelvo")]).stdout
+        self.assertIn("Qt_6", symbols)
+        self.assertNotIn("PRIVATE_API", symbols)
+        self.assertNotIn("private-abi", package_field("Depends"))
 
     def test_1_lintian_finds_no_error_and_no_warning(self):
         r = timed("lintian", lambda: kd.run(["lintian", "--tag-display-limit", "0", PACKAGE],
