@@ -3,12 +3,19 @@
 # need, make test what every test needs (scripts/install-deps says which).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# The Debian release this machine runs (12 or 13), and the other one, whose
+# fresh root make test runs the unit and desktop tests in too.
+HOST_RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_ID)
+OTHER_RELEASE := $(if $(filter 13,$(HOST_RELEASE)),12,13)
+# A package built on Debian 13 needs its libraries; one built on 12 runs on both.
+PACKAGE_RELEASES := $(if $(filter 13,$(HOST_RELEASE)),13,12 13)
+
 # make test runs every test: one that would skip for want of a tool fails.
 export KELVO_NO_SKIPS
 # Warnings in Kelvo's own code stop every build made here.
 CONFIGURE = -G Ninja -DKELVO_WERROR=ON
 
-.PHONY: all deps deps-test deps-all build run demo test check debian13 unit desktop flaky bench soak clean package package-check windows windows-core windows-test
+.PHONY: all deps deps-test deps-all build run demo test check other-release unit desktop flaky bench soak clean package package-check windows windows-core windows-test
 
 all: build
 
@@ -33,20 +40,22 @@ demo: build
 
 # Everything: the unit and desktop tests here, the sanitizers, the fuzz
 # targets, the Debian package, the Windows programs under Wine; then the unit
-# and desktop tests again inside a fresh Debian 13 root.
+# and desktop tests again inside a fresh root of the other Debian release
+# (Debian 13 on a Debian 12 machine).
 test: deps-all
 	@$(MAKE) --no-print-directory KELVO_NO_SKIPS=1 check
 	@$(MAKE) --no-print-directory KELVO_NO_SKIPS=1 sanitize fuzz-check package-check windows-test
-	@$(MAKE) --no-print-directory debian13
+	@$(MAKE) --no-print-directory other-release
 
 # The unit and desktop tests alone.
 check: deps-test build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# make check inside a fresh Debian 13 root (scripts/debian-root), built there
-# into build-debian13.
-debian13: deps-all
-	@scripts/debian-root 13 -- make --no-print-directory BUILD=build-debian13 KELVO_NO_SKIPS=1 check
+# make check inside a fresh root of the other Debian release
+# (scripts/debian-root), built there into build-debian12 or build-debian13.
+other-release: deps-all
+	@scripts/debian-root $(OTHER_RELEASE) -- \
+	  make --no-print-directory BUILD=build-debian$(OTHER_RELEASE) KELVO_NO_SKIPS=1 check
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -119,7 +128,7 @@ package: deps-all
 # The package checked by lintian, installed into fresh Debian 12 and 13 roots,
 # started from its menu entry on a virtual desktop, and purged again.
 package-check: package
-	@for release in 12 13; do \
+	@for release in $(PACKAGE_RELEASES); do \
 	  KELVO_BUILD=$(abspath $(BUILD)) KELVO_SOURCE=$(CURDIR) PYTHONPATH=tests/desktop:tests/packaging \
 	    scripts/virtual-desktop -- python3 tests/packaging/test_package.py $(BUILD)/kelvo_*.deb $$release || exit 1; \
 	done
@@ -154,4 +163,4 @@ windows-test: windows-core windows
 
 # Every build directory the targets above make (the Qt for Windows stays in the cache).
 clean:
-	rm -rf $(BUILD) build-debian13 $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WIN_BUILD) $(WIN_CORE_BUILD)
+	rm -rf $(BUILD) build-debian12 build-debian13 $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WIN_BUILD) $(WIN_CORE_BUILD)
