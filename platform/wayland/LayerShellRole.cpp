@@ -1,5 +1,7 @@
 #include "platform/wayland/LayerShellRole.h"
 
+#include "platform/wayland/QtWaylandQueue.h"
+
 #include "layer-shell-client-protocol.h"
 #include "relative-pointer-client-protocol.h"
 
@@ -34,45 +36,28 @@ wl_surface* surfaceOf(QWidget* widget)
     return static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
 }
 
-void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version)
-{
-    auto* binding = static_cast<LayerShellRole::Globals*>(data);
-    const auto bind = [&](const wl_interface* wanted, std::uint32_t highest) {
-        return wl_registry_bind(registry, name, wanted, std::min(version, highest));
-    };
-    if (!binding->shell && std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0)
-        binding->shell = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4));
-    else if (!binding->seat && std::strcmp(interface, wl_seat_interface.name) == 0)
-        binding->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
-    else if (!binding->relative && std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0)
-        binding->relative = static_cast<zwp_relative_pointer_manager_v1*>(
-            bind(&zwp_relative_pointer_manager_v1_interface, 1));
-}
-
-void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
-
 } // namespace
 
 std::unique_ptr<LayerShellRole> LayerShellRole::open()
 {
-    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!native || QGuiApplication::platformName() != u"wayland")
-        return nullptr;
-    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
-    if (!display)
-        return nullptr;
-    // Our objects on Qt's connection get a queue of their own, so Qt's
-    // dispatching never calls our listeners behind our back, nor we Qt's.
-    wl_event_queue* queue = wl_display_create_queue(display);
-    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue);
-    wl_registry* registry = wl_display_get_registry(wrapped);
-    wl_proxy_wrapper_destroy(wrapped);
-    static const wl_registry_listener listener = {onGlobal, onGlobalRemove};
     Globals globals;
-    wl_registry_add_listener(registry, &listener, &globals);
-    wl_display_roundtrip_queue(display, queue);
-    wl_registry_destroy(registry);
+    const auto qt = openQtWaylandQueue([&](wl_registry* registry, std::uint32_t name, const char* interface,
+                                           std::uint32_t version) {
+        const auto bind = [&](const wl_interface* wanted, std::uint32_t highest) {
+            return wl_registry_bind(registry, name, wanted, std::min(version, highest));
+        };
+        if (!globals.shell && std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0)
+            globals.shell = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4));
+        else if (!globals.seat && std::strcmp(interface, wl_seat_interface.name) == 0)
+            globals.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
+        else if (!globals.relative && std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0)
+            globals.relative = static_cast<zwp_relative_pointer_manager_v1*>(
+                bind(&zwp_relative_pointer_manager_v1_interface, 1));
+    });
+    if (!qt)
+        return nullptr;
+    wl_display* display = qt->display;
+    wl_event_queue* queue = qt->queue;
     if (!globals.shell) {
         if (globals.seat)
             wl_seat_destroy(globals.seat);

@@ -1,14 +1,13 @@
 #include "platform/wayland/WaylandPointerProbe.h"
 
+#include "platform/wayland/QtWaylandQueue.h"
 #include "virtual-pointer-client-protocol.h"
 
 #include <QCoreApplication>
 #include <QEnterEvent>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
-#include <qpa/qplatformnativeinterface.h>
 
 #include <wayland-client.h>
 
@@ -59,31 +58,18 @@ void WaylandPointerProbe::releaseVirtualPointer()
 bool WaylandPointerProbe::bindVirtualPointer()
 {
     looked_ = true;
-    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!native || QGuiApplication::platformName() != u"wayland")
+    const auto qt = openQtWaylandQueue([this](wl_registry* registry, std::uint32_t name, const char* interface,
+                                              std::uint32_t) {
+        if (!seat_ && std::strcmp(interface, wl_seat_interface.name) == 0)
+            seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        else if (!manager_ && std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+            manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    });
+    if (!qt)
         return false;
-    display_ = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
-    if (!display_)
-        return false;
-    queue_ = wl_display_create_queue(display_);
-    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue_);
-    wl_registry* registry = wl_display_get_registry(wrapped);
-    wl_proxy_wrapper_destroy(wrapped);
-    static const wl_registry_listener listener = {
-        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
-            auto* probe = static_cast<WaylandPointerProbe*>(data);
-            if (!probe->seat_ && std::strcmp(interface, wl_seat_interface.name) == 0)
-                probe->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-            else if (!probe->manager_ && std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
-                probe->manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
-                    wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
-        },
-        [](void*, wl_registry*, std::uint32_t) {},
-    };
-    wl_registry_add_listener(registry, &listener, this);
-    wl_display_roundtrip_queue(display_, queue_);
-    wl_registry_destroy(registry);
+    display_ = qt->display;
+    queue_ = qt->queue;
     if (manager_ && seat_)
         nudger_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
     // Qt's connection ends with the application, before this probe.
