@@ -1,5 +1,7 @@
 #include "button/ZorvicClick.h"
 
+#include "button/DevicePixels.h"
+
 #include "platform/Platform.h"
 #include "platform/PointerProbe.h"
 
@@ -160,6 +162,7 @@ ZorvicClick::ZorvicClick(QWidget* parent)
 {
     pic_ = QImage(100, 40, QImage::Format_RGB32);
     pic_.fill(Qt::black);
+    maskPic_ = pic_;
     setMouseTracking(true);
     setCursor(handCursor());
     font_ = std::make_shared<QFont>(QWidget::font());
@@ -190,10 +193,41 @@ bool ZorvicClick::IsPointerOver()
     const std::optional<QPoint> at = probe->pointerIn(top->winId());
     if (!at)
         return false;
-    const QPoint local = (QPointF(*at) / top->devicePixelRatioF()).toPoint();
-    QWidget* child = top->childAt(local);
+    // The logical pixel that holds the device pixel under the pointer.
+    QWidget* child = top->childAt(logicalPixelAt(*at, top->devicePixelRatioF()));
     return child == this || (child && isAncestorOf(child));
 }
+
+ZorvicClick* ZorvicClick::at(QWidget* window, QPointF windowPos)
+{
+    const qreal ratio = window->devicePixelRatioF();
+    for (QWidget* w = window->childAt(logicalPixelAt(devicePixelUnder(windowPos, ratio), ratio)); w;
+         w = w == window ? nullptr : w->parentWidget())
+        if (auto* control = qobject_cast<ZorvicClick*>(w))
+            return control;
+    return nullptr;
+}
+
+bool ZorvicClick::handMoveOn(QWidget* receiver, QMouseEvent* event)
+{
+    // Qt gives a move to the widget under the logical point nearest the
+    // pointer, which beyond one device pixel to the logical pixel may be
+    // half a logical pixel from the device pixel the user sees it on.
+    QWidget* window = receiver->window();
+    if (window->devicePixelRatioF() == 1)
+        return false;
+    ZorvicClick* owner = at(window, event->scenePosition());
+    if (owner == receiver)
+        return false;
+    if (owner) {
+        QMouseEvent move(QEvent::MouseMove, owner->mapFrom(window, event->scenePosition()),
+                         event->scenePosition(), event->globalPosition(), Qt::NoButton, event->buttons(),
+                         event->modifiers(), event->pointingDevice());
+        QCoreApplication::sendEvent(owner, &move);
+    }
+    return true;
+}
+
 
 void ZorvicClick::OverTimer_Timer()
 {
@@ -231,7 +265,19 @@ bool ZorvicClick::event(QEvent* event)
 void ZorvicClick::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    if (shown_.isNull()) {
+        painter.drawImage(0, 0, image_);
+    } else {
+        // Our top-left lies between device pixels at a fractional ratio: the
+        // face goes pixel for pixel onto the device pixels it was painted
+        // for, from the one that corner rounds to.
+        const QTransform toDevice = painter.deviceTransform();
+        painter.save();
+        painter.setWorldTransform(QTransform::fromTranslate(qRound(toDevice.dx()), qRound(toDevice.dy()))
+                                  * toDevice.inverted());
+        painter.drawImage(0, 0, shown_);
+        painter.restore();
+    }
     if (borderStyle_ == 1) {
         painter.setPen(Qt::black);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -241,20 +287,22 @@ void ZorvicClick::paintEvent(QPaintEvent*)
 void ZorvicClick::resizeEvent(QResizeEvent*)
 {
     PointerIsOut = false;
-    Redraw(StateNormal);
+    repaintNormal();
 }
 
 void ZorvicClick::showEvent(QShowEvent*)
 {
-    Redraw(StateNormal);
+    repaintNormal();
 }
 
 void ZorvicClick::changeEvent(QEvent* event)
 {
     // The host's palette or font changing is the container's ambient change.
     if (event->type() == QEvent::PaletteChange
-        || (event->type() == QEvent::FontChange && !applyingFont_))
+        || (event->type() == QEvent::FontChange && !applyingFont_)) {
+        ++generation_;
         Redraw(StateNormal);
+    }
     QWidget::changeEvent(event);
 }
 
@@ -264,7 +312,7 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
         move(mapToParent(event->position().toPoint()) - dragOffset_);
         return;
     }
-    if (!pointerMovedTo(event->globalPosition().toPoint()))
+    if (!pointerMovedTo(event->globalPosition().toPoint()) || handMoveOn(this, event))
         return;
     pointerMovedOver(event->buttons(), event->modifiers(), event->position());
 }
@@ -276,6 +324,10 @@ void ZorvicClick::enterEvent(QEnterEvent* event)
     // under a pointer at rest is not.
     QWidget::enterEvent(event);
     if (!pointerMovedTo(event->globalPosition().toPoint()))
+        return;
+    QMouseEvent move(QEvent::MouseMove, event->position(), event->scenePosition(), event->globalPosition(),
+                     Qt::NoButton, QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers());
+    if (handMoveOn(this, &move))
         return;
     pointerMovedOver(QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers(),
                      event->position());

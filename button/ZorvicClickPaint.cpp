@@ -1,6 +1,8 @@
 // How the button paints its face.
 #include "button/ZorvicClick.h"
 
+#include "button/DevicePixels.h"
+
 #include <QBitmap>
 #include <QFontMetrics>
 #include <QPainter>
@@ -56,7 +58,7 @@ QColor colorOf(qint32 value)
     return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
 }
 
-void ZorvicClick::loadFace(int State)
+void ZorvicClick::loadFace(int State, qreal ratio)
 {
     PictureRef face;
     if (customPic_) {
@@ -70,20 +72,28 @@ void ZorvicClick::loadFace(int State)
     if (!face || face->isEmpty()) {
         // No picture: the buffer keeps its size and shows its black background.
         pic_.fill(Qt::black);
+        if (ratio != 1)
+            maskPic_.fill(Qt::black);
         return;
     }
     // The buffer takes the picture's size; transparent pixels come out black.
-    if (pic_.size() != face->image.size())
-        pic_ = QImage(face->image.size(), QImage::Format_RGB32);
-    pic_.fill(Qt::black);
-    QPainter painter(&pic_);
-    painter.drawImage(0, 0, face->image);
+    // The controls showing one picture share that copy until a tint writes
+    // into one of them.
+    pic_ = face->onBlack(ratio);
+    if (ratio != 1)
+        maskPic_ = face->onBlack(1);
+}
+
+QRect ZorvicClick::deviceAreaFor(qreal ratio) const
+{
+    return deviceRect(QRect(mapTo(window(), QPoint(0, 0)), size()), ratio);
 }
 
 void ZorvicClick::Redraw(int State)
 {
     const float W = float(width());
     const float H = float(height());
+    const qreal ratio = devicePixelRatioF();
     const bool known = State == StateNormal || State == StateOver || State == StateDown;
 
     // Offset of caption and icon.
@@ -94,27 +104,39 @@ void ZorvicClick::Redraw(int State)
     else if (State == StateDown && upMotion_)
         layout_.FaceOffset = (W + H) / 100.0f;
 
-    // The state's picture into the buffer.
+    // The state's picture, as drawn for our screen, into the buffer.
     if (known)
-        loadFace(State);
+        loadFace(State, ratio);
 
-    if (tint_)
+    if (tint_) {
         tinter_.TintPicture(pic_, pic_, tintColor_, tintBright_);
+        if (ratio != 1)
+            tinter_.TintPicture(maskPic_, maskPic_, tintColor_, tintBright_);
+    }
 
-    // Stretched over the whole control, pixel for pixel, no smoothing.
-    if (width() > 0 && height() > 0)
-        image_ = pic_.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    else
+    // Stretched over the whole control, pixel for pixel, no smoothing: over
+    // every device pixel it covers.
+    const QRect area = deviceAreaFor(ratio);
+    if (width() > 0 && height() > 0) {
+        image_ = pic_.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        image_.setDevicePixelRatio(ratio);
+    } else {
         image_ = QImage();
+    }
+    paintedAs_ = {known ? State : -1, area, ratio, generation_};
 
-    maskPicture_ = image_;
+    // The mask is the face's as it covers the control's logical pixels,
+    // whatever the screen; the device pixels only refine its outline.
+    deviceFace_ = image_;
+    maskPicture_ = ratio == 1 || image_.isNull() ? image_
+                                                 : maskPic_.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
     applyMask();
 
     // Icon and caption.
     if (!image_.isNull()) {
         // Without the icon shown, the caption alone; with it, the column of
         // its position, and for a position outside 0 to 4 nothing at all.
-        const int column = buttonIconShow_ ? buttonIconPos_ : NoIcon;
+        const int column = buttonIconShow_ ? int(buttonIconPos_) : int(NoIcon);
         if (!buttonIconShow_ || (column >= IconLeft && column <= IconBehind)) {
             FaceInputs in;
             in.width = W;
@@ -125,6 +147,11 @@ void ZorvicClick::Redraw(int State)
                 in.iconHeight = buttonIcon_->height();
             }
             QPainter painter(&image_);
+            if (ratio != 1) {
+                // The image begins at the device pixel our place rounds to;
+                // what is drawn on it keeps to our logical place exactly.
+                painter.translate(QPointF(mapTo(window(), QPoint(0, 0))) - QPointF(area.topLeft()) / ratio);
+            }
             const QFont face = font_ ? *font_ : QWidget::font();
             painter.setFont(face);
             const QFontMetrics metrics(face);
@@ -133,13 +160,39 @@ void ZorvicClick::Redraw(int State)
             layOutFace(layout_, in);
             // Behind the caption the icon is drawn first; elsewhere after it.
             if (column == IconBehind)
-                drawIcon(painter);
+                drawIcon(painter, ratio);
             drawCaption(painter);
             if (column != IconBehind && column != NoIcon)
-                drawIcon(painter);
+                drawIcon(painter, ratio);
         }
     }
+    showDevicePixels();
     update();
+}
+
+void ZorvicClick::showDevicePixels()
+{
+    // At one device pixel to the logical pixel the mask cuts the face
+    // exactly; beyond, the face's device pixels outside its device mask are
+    // made transparent.
+    shown_ = QImage();
+    if (paintedAs_.ratio == 1 || image_.isNull())
+        return;
+    shown_ = QImage(image_.size(), QImage::Format_ARGB32_Premultiplied);
+    shown_.fill(Qt::transparent);
+    QPainter painter(&shown_);
+    painter.setClipRegion(deviceShown_);
+    QImage face = image_;
+    face.setDevicePixelRatio(1);
+    painter.drawImage(0, 0, face);
+}
+
+void ZorvicClick::repaintNormal()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (paintedAs_ == PaintedAs{StateNormal, deviceAreaFor(ratio), ratio, generation_})
+        return;
+    Redraw(StateNormal);
 }
 
 void ZorvicClick::drawCaption(QPainter& painter)
@@ -157,7 +210,7 @@ void ZorvicClick::drawCaption(QPainter& painter)
     painter.restore();
 }
 
-void ZorvicClick::drawIcon(QPainter& painter)
+void ZorvicClick::drawIcon(QPainter& painter, qreal ratio)
 {
     // Only an icon is drawn this way; a bitmap or an empty picture is not.
     if (!buttonIcon_ || buttonIcon_->isEmpty() || buttonIcon_->kind != Picture::Icon)
@@ -168,8 +221,9 @@ void ZorvicClick::drawIcon(QPainter& painter)
     const std::optional<qint32> h = nearest(layout_.IconHeight);
     if (!x || !y || !w || !h || *w <= 0 || *h <= 0)
         return;
-    // Stretched pixel for pixel; its transparent parts leave the face as it is.
-    painter.drawImage(QRect(*x, *y, *w, *h), buttonIcon_->image);
+    // Stretched pixel for pixel, from the icon as drawn for our screen; its
+    // transparent parts leave the face as it is.
+    painter.drawImage(QRect(*x, *y, *w, *h), buttonIcon_->forRatio(ratio));
 }
 
 void ZorvicClick::applyMask()
@@ -179,9 +233,13 @@ void ZorvicClick::applyMask()
         // The mask colour's pixels are marked; as a bitmap's region the
         // marked pixels are the ones left out.
         seeThrough = maskPicture_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
+    const bool deviceChanged = updateDeviceMask(seeThrough);
     // Faces of one control mostly share their shape: cut only when it changed.
-    if (sameBits(seeThrough, appliedMask_) && !(seeThrough.isNull() && !mask().isEmpty()))
+    if (sameBits(seeThrough, appliedMask_) && !(seeThrough.isNull() && !mask().isEmpty())) {
+        if (deviceChanged)
+            emit MaskChanged();
         return;
+    }
     appliedMask_ = seeThrough;
     if (seeThrough.isNull()) {
         clearMask();
@@ -192,6 +250,35 @@ void ZorvicClick::applyMask()
         setMask(shown.isEmpty() ? QRegion(-1, -1, 1, 1) : shown);
     }
     emit MaskChanged();
+}
+
+QRegion ZorvicClick::deviceMask() const
+{
+    if (paintedAs_.ratio != 1)
+        return deviceShown_;
+    return mask().isEmpty() ? QRegion(rect()) : mask() & rect();
+}
+
+bool ZorvicClick::updateDeviceMask(const QImage& seeThrough)
+{
+    const qreal ratio = paintedAs_.ratio;
+    if (ratio == 1 || deviceFace_.isNull())
+        return false;
+    // The face's device pixels that show, within the logical pixels the
+    // mask keeps.
+    const QRect area = paintedAs_.area;
+    QRegion shown(QRect(QPoint(), area.size()));
+    if (!seeThrough.isNull()) {
+        QImage deviceSeeThrough = deviceFace_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
+        deviceSeeThrough.setDevicePixelRatio(1);
+        const QRegion logical(QBitmap::fromImage(seeThrough));
+        shown = QRegion(QBitmap::fromImage(deviceSeeThrough))
+            & deviceRegion(logical.translated(mapTo(window(), QPoint(0, 0))), ratio).translated(-area.topLeft());
+    }
+    if (shown == deviceShown_)
+        return false;
+    deviceShown_ = shown;
+    return true;
 }
 
 } // namespace kelvo
