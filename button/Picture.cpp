@@ -36,15 +36,6 @@ PictureRef loadPicture(const QString& path, Picture::Kind kind)
     return picture;
 }
 
-QString drawnPath(const QString& path, qreal ratio)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    qsizetype dot = path.lastIndexOf(u'.');
-    if (dot <= slash)
-        dot = path.size();
-    return path.left(dot) + u'@' + QString::number(ratio) + u'x' + path.mid(dot);
-}
-
 const QImage& Picture::forRatio(qreal ratio) const
 {
     if (ratio < 1.001 || loaded_ == 0 || image.cacheKey() != loaded_)

@@ -60,11 +60,19 @@ PictureRef emptyPicture();
 // The picture of a resource or file path, or null when it cannot be read.
 PictureRef loadPicture(const QString& path, Picture::Kind kind);
 
-// The ratios, above 1, that pictures are drawn for.
+// The ratios, above 1, that pictures are drawn for (tools/kelvo-draw-art
+// draws them).
 inline constexpr qreal DrawnRatios[] = {1.25, 1.5, 2, 3};
 
 // Where the drawing of `path` for `ratio` lies: "face.gif" at 1.5 is
 // "face@1.5x.gif".
-QString drawnPath(const QString& path, qreal ratio);
+inline QString drawnPath(const QString& path, qreal ratio)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    qsizetype dot = path.lastIndexOf(u'.');
+    if (dot <= slash)
+        dot = path.size();
+    return path.left(dot) + u'@' + QString::number(ratio) + u'x' + path.mid(dot);
+}
 
 } // namespace kelvo
