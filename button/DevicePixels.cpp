@@ -1,6 +1,7 @@
 #include "button/DevicePixels.h"
 
 #include <cmath>
+#include <vector>
 
 namespace kelvo {
 
@@ -47,6 +48,41 @@ QRegion deviceRegion(const QRegion& logical, qreal ratio)
     for (const QRect& rect : logical)
         device += deviceRect(rect, ratio);
     return device;
+}
+
+QRegion roundCorners(const QRegion& shown, QSize size)
+{
+    const int w = size.width(), h = size.height();
+    std::vector<char> on(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    for (const QRect& rect : shown & QRect(QPoint(0, 0), size))
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                on[size_t(y) * size_t(w) + size_t(x)] = 1;
+    const auto at = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y) * size_t(w) + size_t(x)];
+    };
+    // The corners of the outline as it is, before any is taken off.
+    std::vector<QPoint> corners;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (at(x, y) && (!at(x - 1, y) || !at(x + 1, y)) && (!at(x, y - 1) || !at(x, y + 1)))
+                corners.emplace_back(x, y);
+    for (const QPoint& p : corners)
+        on[size_t(p.y()) * size_t(w) + size_t(p.x())] = 0;
+
+    QRegion rounded;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w;) {
+            if (!at(x, y)) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (at(x, y))
+                ++x;
+            rounded += QRect(from, y, x - from, 1);
+        }
+    return rounded;
 }
 
 } // namespace kelvo

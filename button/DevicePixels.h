@@ -32,4 +32,10 @@ QPoint devicePixelUnder(QPointF logical, qreal ratio);
 QRect deviceRect(const QRect& logical, qreal ratio);
 QRegion deviceRegion(const QRegion& logical, qreal ratio);
 
+// `shown`, device pixels within a rectangle of `size` from (0, 0), less
+// the outermost pixel at each corner of their outline: a step of whole
+// logical pixels, which the mask's logical pixels put into a face's outline,
+// becomes a slope of single device pixels.
+QRegion roundCorners(const QRegion& shown, QSize size);
+
 } // namespace kelvo

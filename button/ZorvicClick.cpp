@@ -259,7 +259,17 @@ bool ZorvicClick::event(QEvent* event)
         emit Click();
         return true;
     }
-    return QWidget::event(event);
+    // On a screen of another ratio (the window was moved to one, or the
+    // desktop's scale changed) the face is painted again for its pixels.
+    const bool ratioMayHaveChanged = event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+        || event->type() == QEvent::DevicePixelRatioChange
+#endif
+        ;
+    const bool handled = QWidget::event(event);
+    if (ratioMayHaveChanged && paintedAs_.state >= 0 && devicePixelRatioF() != paintedAs_.ratio)
+        Redraw(StateNormal);
+    return handled;
 }
 
 void ZorvicClick::paintEvent(QPaintEvent*)

@@ -265,15 +265,17 @@ bool ZorvicClick::updateDeviceMask(const QImage& seeThrough)
     if (ratio == 1 || deviceFace_.isNull())
         return false;
     // The face's device pixels that show, within the logical pixels the
-    // mask keeps.
+    // mask keeps, their corners rounded off at the device pixels.
     const QRect area = paintedAs_.area;
     QRegion shown(QRect(QPoint(), area.size()));
     if (!seeThrough.isNull()) {
         QImage deviceSeeThrough = deviceFace_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
         deviceSeeThrough.setDevicePixelRatio(1);
         const QRegion logical(QBitmap::fromImage(seeThrough));
-        shown = QRegion(QBitmap::fromImage(deviceSeeThrough))
-            & deviceRegion(logical.translated(mapTo(window(), QPoint(0, 0))), ratio).translated(-area.topLeft());
+        shown = roundCorners(QRegion(QBitmap::fromImage(deviceSeeThrough))
+                                 & deviceRegion(logical.translated(mapTo(window(), QPoint(0, 0))), ratio)
+                                       .translated(-area.topLeft()),
+                             area.size());
     }
     if (shown == deviceShown_)
         return false;
