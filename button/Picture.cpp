@@ -1,5 +1,6 @@
 #include "button/Picture.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
@@ -21,10 +22,18 @@ PictureRef emptyPicture()
     return std::make_shared<Picture>();
 }
 
+QImage readImage(const QString& path)
+{
+    // Told the format and not to guess, Qt reads a PNG (its own format, no
+    // plugin's) without loading every plugin to ask it.
+    QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 PictureRef loadPicture(const QString& path, Picture::Kind kind)
 {
-    QImageReader reader(path);
-    QImage image = reader.read();
+    QImage image = readImage(path);
     if (image.isNull())
         return nullptr;
     auto picture = std::make_shared<Picture>();
@@ -53,11 +62,9 @@ const QImage& Picture::forRatio(qreal ratio) const
         const auto [at, added] = drawn_.try_emplace(hundredths(drawn));
         if (added) {
             // A drawing that is not there is remembered as a null image.
-            QImageReader reader(drawnPath(source, drawn));
-            if (reader.canRead()) {
-                at->second = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            at->second = readImage(drawnPath(source, drawn)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            if (!at->second.isNull())
                 at->second.setDevicePixelRatio(drawn);
-            }
         }
         if (!at->second.isNull())
             return at->second;

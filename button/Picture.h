@@ -54,6 +54,11 @@ private:
 
 using PictureRef = std::shared_ptr<Picture>;
 
+// The image of a resource or file path, read in the format its name says
+// (a null image when it cannot be): without first asking every image plugin
+// whether it reads it, which loads them all.
+QImage readImage(const QString& path);
+
 // An empty picture object (one that holds no image).
 PictureRef emptyPicture();
 

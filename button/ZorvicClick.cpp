@@ -30,7 +30,7 @@ const QCursor& handCursor()
 {
     // Made once: a cursor from a picture is converted to a bitmap and mask.
     static const QCursor hand = [] {
-        const QPixmap picture(QStringLiteral(":/button/hand.png"));
+        const QPixmap picture = QPixmap::fromImage(readImage(QStringLiteral(":/button/hand.png")));
         return picture.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(picture, 7, 3);
     }();
     return hand;
@@ -162,7 +162,6 @@ ZorvicClick::ZorvicClick(QWidget* parent)
 {
     pic_ = QImage(100, 40, QImage::Format_RGB32);
     pic_.fill(Qt::black);
-    maskPic_ = pic_;
     setMouseTracking(true);
     setCursor(handCursor());
     font_ = std::make_shared<QFont>(QWidget::font());
@@ -308,8 +307,12 @@ void ZorvicClick::showEvent(QShowEvent*)
 void ZorvicClick::changeEvent(QEvent* event)
 {
     // The host's palette or font changing is the container's ambient change.
-    if (event->type() == QEvent::PaletteChange
-        || (event->type() == QEvent::FontChange && !applyingFont_)) {
+    // The face takes no colour from the host's palette, only system colours
+    // from the application's: when that is unchanged the face would be
+    // painted as it is.
+    if (event->type() == QEvent::PaletteChange) {
+        repaintNormal();
+    } else if (event->type() == QEvent::FontChange && !applyingFont_) {
         ++generation_;
         Redraw(StateNormal);
     }

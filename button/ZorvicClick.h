@@ -320,8 +320,10 @@ private:
         QRect area;       // device pixels in the window
         qreal ratio = 0;
         quint64 generation = 0;
+        qint64 palette = 0; // the application's, which system colours come from
         bool operator==(const PaintedAs&) const = default;
     };
+    PaintedAs paintingNow(int state, qreal ratio) const;
     PaintedAs paintedAs_;
     quint64 generation_ = 0;
     // The device pixels we cover in our window at `ratio`.

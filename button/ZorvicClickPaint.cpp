@@ -27,6 +27,14 @@ const std::array<PictureRef, 3>& builtInFaces()
     return faces;
 }
 
+// `from` stretched pixel for pixel, without smoothing, over `to`. (Qt
+// stretches by painting, and an image keeps the painter's engine, some
+// kilobytes, for as long as it lives: the copy goes without.)
+QImage stretched(const QImage& from, QSize to)
+{
+    return from.scaled(to, Qt::IgnoreAspectRatio, Qt::FastTransformation).copy();
+}
+
 // True when two masks hold the same bits. (Comparing the images themselves
 // goes pixel by pixel, which costs more than the rest of a repaint.)
 bool sameBits(const QImage& a, const QImage& b)
@@ -72,8 +80,11 @@ void ZorvicClick::loadFace(int State, qreal ratio)
     if (!face || face->isEmpty()) {
         // No picture: the buffer keeps its size and shows its black background.
         pic_.fill(Qt::black);
-        if (ratio != 1)
+        if (ratio != 1) {
+            if (maskPic_.isNull())
+                maskPic_ = QImage(100, 40, QImage::Format_RGB32);
             maskPic_.fill(Qt::black);
+        }
         return;
     }
     // The buffer takes the picture's size; transparent pixels come out black.
@@ -118,18 +129,17 @@ void ZorvicClick::Redraw(int State)
     // every device pixel it covers.
     const QRect area = deviceAreaFor(ratio);
     if (width() > 0 && height() > 0) {
-        image_ = pic_.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        image_ = stretched(pic_, area.size());
         image_.setDevicePixelRatio(ratio);
     } else {
         image_ = QImage();
     }
-    paintedAs_ = {known ? State : -1, area, ratio, generation_};
+    paintedAs_ = paintingNow(known ? State : -1, ratio);
 
     // The mask is the face's as it covers the control's logical pixels,
     // whatever the screen; the device pixels only refine its outline.
     deviceFace_ = image_;
-    maskPicture_ = ratio == 1 || image_.isNull() ? image_
-                                                 : maskPic_.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    maskPicture_ = ratio == 1 || image_.isNull() ? image_ : stretched(maskPic_, size());
     applyMask();
 
     // Icon and caption.
@@ -164,6 +174,9 @@ void ZorvicClick::Redraw(int State)
             drawCaption(painter);
             if (column != IconBehind && column != NoIcon)
                 drawIcon(painter, ratio);
+            painter.end();
+            // Without the painter's engine (see stretched()).
+            image_ = image_.copy();
         }
     }
     showDevicePixels();
@@ -187,10 +200,15 @@ void ZorvicClick::showDevicePixels()
     painter.drawImage(0, 0, face);
 }
 
+ZorvicClick::PaintedAs ZorvicClick::paintingNow(int state, qreal ratio) const
+{
+    return {state, deviceAreaFor(ratio), ratio, generation_, QPalette().cacheKey()};
+}
+
 void ZorvicClick::repaintNormal()
 {
     const qreal ratio = devicePixelRatioF();
-    if (paintedAs_ == PaintedAs{StateNormal, deviceAreaFor(ratio), ratio, generation_})
+    if (paintedAs_ == paintingNow(StateNormal, ratio))
         return;
     Redraw(StateNormal);
 }
