@@ -230,7 +230,14 @@ void frmKelvo::Form_Load()
     currentWindowRole().moveTo(this, QPoint(area.right() + 1 - width(), area.bottom() + 1 - height()));
     MakeTranslucent(this, FormBackColor, FormAlpha);
     shaped_ = true;
-    tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
+    // The tray icon need not hold up the keyboard's first showing: it is
+    // put up as soon as the window has been shown.
+    trayPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (trayPending_)
+            tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
+        trayPending_ = false;
+    });
 }
 
 void frmKelvo::Form_Activate()
@@ -240,6 +247,7 @@ void frmKelvo::Form_Activate()
 
 void frmKelvo::Form_Unload()
 {
+    trayPending_ = false;
     tray.RemoveIcon();
 }
 

@@ -109,6 +109,7 @@ private:
     KeySender& sender_;
     Tone& tone_;
     QPointer<frmSettings> settings_;
+    bool trayPending_ = false;  // the tray icon is to be put up once the window shows
     bool hiddenInTray_ = false; // minimised into the tray icon
     bool logoOnly_ = false;     // minimised to the logo alone
     QTimer logoRest_;           // the pointer resting on the logo alone
