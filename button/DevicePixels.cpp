@@ -1,7 +1,6 @@
 #include "button/DevicePixels.h"
 
 #include <cmath>
-#include <vector>
 
 namespace kelvo {
 
@@ -50,29 +49,37 @@ QRegion deviceRegion(const QRegion& logical, qreal ratio)
     return device;
 }
 
-QRegion roundCorners(const QRegion& shown, QSize size)
+void roundCorners(PixelGrid& grid)
 {
-    const int w = size.width(), h = size.height();
-    std::vector<char> on(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
-    for (const QRect& rect : shown & QRect(QPoint(0, 0), size))
-        for (int y = rect.top(); y <= rect.bottom(); ++y)
-            for (int x = rect.left(); x <= rect.right(); ++x)
-                on[size_t(y) * size_t(w) + size_t(x)] = 1;
-    const auto at = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y) * size_t(w) + size_t(x)];
-    };
-    // The corners of the outline as it is, before any is taken off.
-    std::vector<QPoint> corners;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (at(x, y) && (!at(x - 1, y) || !at(x + 1, y)) && (!at(x, y - 1) || !at(x, y + 1)))
-                corners.emplace_back(x, y);
-    for (const QPoint& p : corners)
-        on[size_t(p.y()) * size_t(w) + size_t(p.x())] = 0;
+    // The corners of the outline as it is, before any is taken off: shown
+    // pixels with nothing shown on one side across and one side along.
+    const int w = grid.width, h = grid.height;
+    std::vector<size_t> corners;
+    for (int y = 0; y < h; ++y) {
+        const unsigned char* row = grid.on.data() + size_t(y) * size_t(w);
+        const unsigned char* above = y > 0 ? row - w : nullptr;
+        const unsigned char* below = y + 1 < h ? row + w : nullptr;
+        for (int x = 0; x < w; ++x) {
+            if (!row[x])
+                continue;
+            const bool openAcross = x == 0 || x + 1 == w || !row[x - 1] || !row[x + 1];
+            const bool openAlong = !above || !below || !above[x] || !below[x];
+            if (openAcross && openAlong)
+                corners.push_back(size_t(y) * size_t(w) + size_t(x));
+        }
+    }
+    for (const size_t at : corners)
+        grid.on[at] = 0;
+}
 
-    QRegion rounded;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w;) {
+QRegion PixelGrid::region() const
+{
+    // Runs of each row; a row like the one above lengthens its rectangles.
+    std::vector<QRect> rects;
+    size_t rowStart = 0, previousStart = 0, previousCount = 0;
+    for (int y = 0; y < height; ++y) {
+        rowStart = rects.size();
+        for (int x = 0; x < width;) {
             if (!at(x, y)) {
                 ++x;
                 continue;
@@ -80,9 +87,25 @@ QRegion roundCorners(const QRegion& shown, QSize size)
             const int from = x;
             while (at(x, y))
                 ++x;
-            rounded += QRect(from, y, x - from, 1);
+            rects.emplace_back(from, y, x - from, 1);
         }
-    return rounded;
+        const size_t count = rects.size() - rowStart;
+        bool same = count == previousCount && count > 0;
+        for (size_t i = 0; same && i < count; ++i)
+            same = rects[rowStart + i].left() == rects[previousStart + i].left()
+                && rects[rowStart + i].width() == rects[previousStart + i].width();
+        if (same) {
+            for (size_t i = 0; i < count; ++i)
+                rects[previousStart + i].setBottom(y);
+            rects.resize(rowStart);
+        } else {
+            previousStart = rowStart;
+            previousCount = count;
+        }
+    }
+    QRegion region;
+    region.setRects(rects.data(), int(rects.size()));
+    return region;
 }
 
 } // namespace kelvo

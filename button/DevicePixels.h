@@ -15,6 +15,8 @@
 #include <QRect>
 #include <QRegion>
 
+#include <vector>
+
 namespace kelvo {
 
 // The device edge of logical edge `logical`.
@@ -32,10 +34,23 @@ QPoint devicePixelUnder(QPointF logical, qreal ratio);
 QRect deviceRect(const QRect& logical, qreal ratio);
 QRegion deviceRegion(const QRegion& logical, qreal ratio);
 
-// `shown`, device pixels within a rectangle of `size` from (0, 0), less
-// the outermost pixel at each corner of their outline: a step of whole
-// logical pixels, which the mask's logical pixels put into a face's outline,
+// Device pixels that show, one byte each (non-zero shows), row by row.
+struct PixelGrid {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> on;
+
+    bool at(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < width && y < height && on[size_t(y) * size_t(width) + size_t(x)];
+    }
+    // The pixels that show, as a region.
+    QRegion region() const;
+};
+
+// Takes the outermost pixel off each corner of the outline of what shows:
+// a step of whole logical pixels, which a face cut by its logical mask has,
 // becomes a slope of single device pixels.
-QRegion roundCorners(const QRegion& shown, QSize size);
+void roundCorners(PixelGrid& grid);
 
 } // namespace kelvo

@@ -8,6 +8,7 @@
 // tracking timer, and each tick asks the display server what lies under the
 // pointer; the timer stops the moment the pointer is found elsewhere.
 
+#include "button/DevicePixels.h"
 #include "button/FaceLayout.h"
 #include "button/PictureTint.h"
 #include "button/PropertyBag.h"
@@ -312,6 +313,8 @@ private:
     QImage deviceFace_;  // the stretched face at device pixels, without caption and icon
     QImage shown_;       // the face with the device pixels that do not show transparent
     QRegion deviceShown_; // the face's device pixels that show
+    PixelGrid deviceGrid_; // the same, a byte each
+    bool painting_ = false; // Redraw is under way
 
     // What the face was last painted for. Properties bump the generation;
     // a paint that would repeat the last one exactly is left out.

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -140,7 +141,9 @@ void ZorvicClick::Redraw(int State)
     // whatever the screen; the device pixels only refine its outline.
     deviceFace_ = image_;
     maskPicture_ = ratio == 1 || image_.isNull() ? image_ : stretched(maskPic_, size());
+    painting_ = true;
     applyMask();
+    painting_ = false;
 
     // Icon and caption.
     if (!image_.isNull()) {
@@ -186,18 +189,21 @@ void ZorvicClick::Redraw(int State)
 void ZorvicClick::showDevicePixels()
 {
     // At one device pixel to the logical pixel the mask cuts the face
-    // exactly; beyond, the face's device pixels outside its device mask are
-    // made transparent.
+    // exactly; beyond, the face's device pixels that do not show are made
+    // transparent.
     shown_ = QImage();
-    if (paintedAs_.ratio == 1 || image_.isNull())
+    if (paintedAs_.ratio == 1 || image_.isNull() || image_.size() != QSize(deviceGrid_.width, deviceGrid_.height))
         return;
-    shown_ = QImage(image_.size(), QImage::Format_ARGB32_Premultiplied);
-    shown_.fill(Qt::transparent);
-    QPainter painter(&shown_);
-    painter.setClipRegion(deviceShown_);
-    QImage face = image_;
-    face.setDevicePixelRatio(1);
-    painter.drawImage(0, 0, face);
+    shown_ = image_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    shown_.setDevicePixelRatio(1);
+    const int width = deviceGrid_.width;
+    for (int y = 0; y < deviceGrid_.height; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(shown_.scanLine(y));
+        const unsigned char* on = deviceGrid_.on.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x)
+            if (!on[x])
+                row[x] = 0;
+    }
 }
 
 ZorvicClick::PaintedAs ZorvicClick::paintingNow(int state, qreal ratio) const
@@ -252,6 +258,10 @@ void ZorvicClick::applyMask()
         // marked pixels are the ones left out.
         seeThrough = maskPicture_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
     const bool deviceChanged = updateDeviceMask(seeThrough);
+    // Outside a paint (a change of the see-through colour or style) the
+    // device pixels shown follow at once.
+    if (deviceChanged && !painting_)
+        showDevicePixels();
     // Faces of one control mostly share their shape: cut only when it changed.
     if (sameBits(seeThrough, appliedMask_) && !(seeThrough.isNull() && !mask().isEmpty())) {
         if (deviceChanged)
@@ -285,19 +295,27 @@ bool ZorvicClick::updateDeviceMask(const QImage& seeThrough)
     // The face's device pixels that show, within the logical pixels the
     // mask keeps, their corners rounded off at the device pixels.
     const QRect area = paintedAs_.area;
-    QRegion shown(QRect(QPoint(), area.size()));
+    PixelGrid grid{area.width(), area.height(), std::vector<unsigned char>(size_t(area.width()) * size_t(area.height()), 1)};
     if (!seeThrough.isNull()) {
-        QImage deviceSeeThrough = deviceFace_.createMaskFromColor(colorOf(maskColor_).rgb(), Qt::MaskInColor);
-        deviceSeeThrough.setDevicePixelRatio(1);
-        const QRegion logical(QBitmap::fromImage(seeThrough));
-        shown = roundCorners(QRegion(QBitmap::fromImage(deviceSeeThrough))
-                                 & deviceRegion(logical.translated(mapTo(window(), QPoint(0, 0))), ratio)
-                                       .translated(-area.topLeft()),
-                             area.size());
+        const QPoint at = mapTo(window(), QPoint(0, 0));
+        std::vector<int> column(size_t(grid.width));
+        for (int x = 0; x < grid.width; ++x)
+            column[size_t(x)] = std::clamp(logicalPixelAt(area.left() + x, ratio) - at.x(), 0, maskPicture_.width() - 1);
+        const QRgb key = colorOf(maskColor_).rgb();
+        for (int y = 0; y < grid.height; ++y) {
+            const int logicalRow = std::clamp(logicalPixelAt(area.top() + y, ratio) - at.y(), 0, maskPicture_.height() - 1);
+            const QRgb* logical = reinterpret_cast<const QRgb*>(maskPicture_.constScanLine(logicalRow));
+            const QRgb* face = reinterpret_cast<const QRgb*>(deviceFace_.constScanLine(y));
+            unsigned char* on = grid.on.data() + size_t(y) * size_t(grid.width);
+            for (int x = 0; x < grid.width; ++x)
+                on[x] = face[x] != key && logical[column[size_t(x)]] != key;
+        }
+        roundCorners(grid);
     }
-    if (shown == deviceShown_)
+    if (grid.on == deviceGrid_.on && grid.width == deviceGrid_.width)
         return false;
-    deviceShown_ = shown;
+    deviceGrid_ = std::move(grid);
+    deviceShown_ = deviceGrid_.region();
     return true;
 }
 
