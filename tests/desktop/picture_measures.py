@@ -43,25 +43,19 @@ def edge_measures(picture):
     as much within them as between (near 1).
     """
     height, width = len(picture), len(picture[0])
-    squares = count = within = between = 0
+    sums = {"squares": 0, "count": 0, "within": 0, "between": 0}
+
+    def step(a, b, first_of_pair):
+        d = abs(b - a)
+        sums["squares"] += d * d
+        sums["count"] += 1
+        sums["within" if first_of_pair else "between"] += d
     for y in range(height):
         row = picture[y]
         below = picture[y + 1] if y + 1 < height else None
         for x in range(width):
             if x + 1 < width:
-                d = abs(row[x + 1] - row[x])
-                squares += d * d
-                count += 1
-                if x % 2 == 0:
-                    within += d
-                else:
-                    between += d
+                step(row[x], row[x + 1], x % 2 == 0)
             if below is not None:
-                d = abs(below[x] - row[x])
-                squares += d * d
-                count += 1
-                if y % 2 == 0:
-                    within += d
-                else:
-                    between += d
-    return squares / count, within / max(between, 1)
+                step(row[x], below[x], y % 2 == 0)
+    return sums["squares"] / sums["count"], sums["within"] / max(sums["between"], 1)
