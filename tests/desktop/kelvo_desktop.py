@@ -924,6 +924,8 @@ def control_at(x, y):
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
+    scale = 1  # the screen's pixels to the keyboard's own (see __init__)
+
     def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1):
         """command: the program and its arguments when it is not the built
         kelvo (kelvo.exe under Wine, say); its window is then known by its
