@@ -310,7 +310,6 @@ private:
     QImage appliedMask_; // the see-through pixels last cut out
     // Beyond one device pixel to the logical pixel:
     QImage maskPic_;     // the state's picture as drawn for one, tinted: the mask's
-    QImage deviceFace_;  // the stretched face at device pixels, without caption and icon
     QImage shown_;       // the face with the device pixels that do not show transparent
     QRegion deviceShown_; // the face's device pixels that show
     PixelGrid deviceGrid_; // the same, a byte each

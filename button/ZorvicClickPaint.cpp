@@ -139,7 +139,6 @@ void ZorvicClick::Redraw(int State)
 
     // The mask is the face's as it covers the control's logical pixels,
     // whatever the screen; the device pixels only refine its outline.
-    deviceFace_ = image_;
     maskPicture_ = ratio == 1 || image_.isNull() ? image_ : stretched(maskPic_, size());
     painting_ = true;
     applyMask();
@@ -290,8 +289,11 @@ QRegion ZorvicClick::deviceMask() const
 bool ZorvicClick::updateDeviceMask(const QImage& seeThrough)
 {
     const qreal ratio = paintedAs_.ratio;
-    if (ratio == 1 || deviceFace_.isNull())
+    if (ratio == 1 || image_.isNull())
         return false;
+    // The stretched face as it is before caption and icon: in a paint the
+    // face itself, else stretched again from the buffer.
+    const QImage deviceFace = painting_ ? image_ : stretched(pic_, paintedAs_.area.size());
     // The face's device pixels that show, within the logical pixels the
     // mask keeps, their corners rounded off at the device pixels.
     const QRect area = paintedAs_.area;
@@ -305,7 +307,7 @@ bool ZorvicClick::updateDeviceMask(const QImage& seeThrough)
         for (int y = 0; y < grid.height; ++y) {
             const int logicalRow = std::clamp(logicalPixelAt(area.top() + y, ratio) - at.y(), 0, maskPicture_.height() - 1);
             const QRgb* logical = reinterpret_cast<const QRgb*>(maskPicture_.constScanLine(logicalRow));
-            const QRgb* face = reinterpret_cast<const QRgb*>(deviceFace_.constScanLine(y));
+            const QRgb* face = reinterpret_cast<const QRgb*>(deviceFace.constScanLine(y));
             unsigned char* on = grid.on.data() + size_t(y) * size_t(grid.width);
             for (int x = 0; x < grid.width; ++x)
                 on[x] = face[x] != key && logical[column[size_t(x)]] != key;
