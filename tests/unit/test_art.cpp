@@ -476,10 +476,10 @@ TEST(SettingsArt, ButtonFacesCutExactlyTwoCornerPixels)
     EXPECT_GT(average(faces[2], inner).brightness(), 240) << "white";
 }
 
-// Every face, icon and logo is drawn again for screens with more device
-// pixels to the logical pixel: each drawing must be there, at its size, in
-// the format of the first, and be the same picture, not a stale or
-// different one.
+// Every face (the dialog's buttons' too), icon and logo is drawn again for
+// screens with more device pixels to the logical pixel: each drawing must be
+// there, at its size, in the format of the first, and be the same picture,
+// not a stale or different one.
 TEST(KeyArt, EveryFaceIconAndLogoIsDrawnForEveryRatio)
 {
     QStringList paths;
@@ -489,7 +489,8 @@ TEST(KeyArt, EveryFaceIconAndLogoIsDrawnForEveryRatio)
         paths << QStringLiteral(":/keyboard/icon-%1.ico").arg(QString::fromLatin1(icon));
     for (const char* state : {"normal", "over", "down"})
         paths << QStringLiteral(":/keyboard/logo-%1.png").arg(QString::fromLatin1(state))
-              << QStringLiteral(":/button/face-%1.gif").arg(QString::fromLatin1(state));
+              << QStringLiteral(":/button/face-%1.gif").arg(QString::fromLatin1(state))
+              << QStringLiteral(":/settings/face-%1.gif").arg(QString::fromLatin1(state));
     for (const QString& path : paths) {
         const QImage one = QImage(path).convertToFormat(QImage::Format_ARGB32);
         ASSERT_FALSE(one.isNull()) << qPrintable(path);
