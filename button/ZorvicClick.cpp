@@ -227,7 +227,6 @@ bool ZorvicClick::handMoveOn(QWidget* receiver, QMouseEvent* event)
     return true;
 }
 
-
 void ZorvicClick::OverTimer_Timer()
 {
     if (!IsPointerOver()) {

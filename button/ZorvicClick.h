@@ -306,7 +306,8 @@ private:
     QImage pic_;         // the state's picture, tinted, before stretching
                          // (100 x 40 and black until it holds one)
     QImage image_;       // the face as last painted
-    QImage maskPicture_; // the stretched face without caption and icon
+    QImage maskPicture_; // the stretched face without caption and icon, over the
+                         // logical pixels: what the mask is cut from
     QImage appliedMask_; // the see-through pixels last cut out
     // Beyond one device pixel to the logical pixel:
     QImage maskPic_;     // the state's picture as drawn for one, tinted: the mask's

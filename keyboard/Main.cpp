@@ -11,6 +11,16 @@
 
 namespace kelvo {
 
+namespace {
+
+// The part of a child the form shows, in the child's logical pixels.
+QRegion shownPart(const QWidget* child)
+{
+    return child->mask().isEmpty() ? QRegion(child->rect()) : child->mask() & child->rect();
+}
+
+} // namespace
+
 bool BeepOn = false;
 
 QRect TaskbarWorkArea()
@@ -33,9 +43,7 @@ void ShapeToControls(QWidget* form)
     for (QWidget* child : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (child->isHidden())
             continue;
-        const QRegion part
-            = child->mask().isEmpty() ? QRegion(child->rect()) : child->mask() & child->rect();
-        shown += part.translated(child->pos());
+        shown += shownPart(child).translated(child->pos());
     }
     form->setMask(shown);
 
@@ -61,9 +69,7 @@ QRegion DeviceShape(const QWidget* form)
         if (control && control->faceImage().devicePixelRatio() == ratio && control->deviceArea().size() == area.size()) {
             shown += control->deviceMask().translated(area.topLeft());
         } else {
-            const QRegion part
-                = child->mask().isEmpty() ? QRegion(child->rect()) : child->mask() & child->rect();
-            shown += deviceRegion(part.translated(child->pos()), ratio);
+            shown += deviceRegion(shownPart(child).translated(child->pos()), ratio);
         }
     }
     return shown;
