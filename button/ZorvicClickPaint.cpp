@@ -37,14 +37,26 @@ QImage stretched(const QImage& from, QSize to)
 }
 
 // True when two masks hold the same bits. (Comparing the images themselves
-// goes pixel by pixel, which costs more than the rest of a repaint.)
+// goes pixel by pixel, which costs more than the rest of a repaint; the
+// bytes of a row are compared, but not the padding at its end, which is
+// never written.)
 bool sameBits(const QImage& a, const QImage& b)
 {
     if (a.isNull() || b.isNull())
         return a.isNull() == b.isNull();
-    return a.size() == b.size() && a.format() == b.format()
-        && a.sizeInBytes() == b.sizeInBytes()
-        && std::memcmp(a.constBits(), b.constBits(), size_t(a.sizeInBytes())) == 0;
+    if (a.size() != b.size() || a.format() != b.format() || a.depth() != 1)
+        return a.size() == b.size() && a.format() == b.format() && a == b;
+    const int whole = a.width() / 8, rest = a.width() % 8;
+    // Mono images keep the first pixel in the lowest bit, MonoLSB ones, or
+    // in the highest.
+    const unsigned char last = a.format() == QImage::Format_MonoLSB ? (1u << rest) - 1 : 0xFFu << (8 - rest);
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* p = a.constScanLine(y);
+        const uchar* q = b.constScanLine(y);
+        if (std::memcmp(p, q, size_t(whole)) != 0 || (rest && ((p[whole] ^ q[whole]) & last)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
