@@ -1,6 +1,8 @@
 // What painting costs: tinting a face, one full repaint of a button, and a
 // repaint of every control of the keyboard. Prints medians; asserts nothing.
 //   bench_paint [ROUNDS]
+// Under QT_SCALE_FACTOR (2, say) the faces are painted at that many device
+// pixels to the logical pixel, as on a screen scaled so.
 #include "button/ZorvicClick.h"
 #include "keyboard/frmKelvo.h"
 #include "platform/fake/FakeKeySender.h"
@@ -80,7 +82,8 @@ int main(int argc, char** argv)
         form.repaint();
     });
 
-    std::printf("paint benchmark (offscreen, median of %d rounds)\n", rounds);
+    std::printf("paint benchmark (offscreen, %g device pixels to the logical pixel, median of %d rounds)\n",
+                form.devicePixelRatioF(), rounds);
     std::printf("  tint of a 100 x 40 face              %8.1f us   (target <= 20 us)\n", tintUs);
     std::printf("  repaint of a 100 x 40 button         %8.1f us   (target <= 100 us; tint, icon, caption)\n", redrawUs);
     std::printf("  repaint of all %d keyboard buttons   %8.1f us   (target <= 5000 us)\n",

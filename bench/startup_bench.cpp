@@ -415,7 +415,7 @@ int main(int argc, char** argv)
         std::printf("\n");
     }
     std::printf("ratio = start-up / the %s's; difference = memory - the %s's (targets for the keyboard: "
-                "ratio at most 1.5, difference at most +8 MiB)\n",
+                "ratio at most 1.5, difference at most +6 MiB)\n",
                 base->name.c_str(), base->name.c_str());
     XCloseDisplay(display);
     return 0;

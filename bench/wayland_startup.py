@@ -7,8 +7,13 @@ after a warm-up round.
 The moment is read from the program's own protocol log (WAYLAND_DEBUG=1,
 whose times are the wall clock's microseconds cut to 32 bits, shown as
 milliseconds); the log costs both programs alike. On KWin, kelvo is given fake input by the build folder's desktop
-entry first, as the README tells. Figures are printed, never judged.
-  wayland_startup.py BUILD-DIR [--short]
+entry first, as the README tells. KWin reads through the executable of a
+program it gives fake input before it answers each of its connections: the
+build's own kelvo, with its debugging information, takes it far longer than
+an installed one, so a copy stripped as a package strips it is timed too.
+With --scale 2 (sway only) the output is scaled by 2 first. Figures are
+printed, never judged.
+  wayland_startup.py BUILD-DIR [--scale N] [--short]
 """
 
 import os
@@ -53,16 +58,29 @@ def main():
     build = sys.argv[1]
     rounds = 2 if "--short" in sys.argv else 10
     compositor = "KWin" if os.environ.get("WAYLAND_DISPLAY") == "kelvo-kwin" else "sway"
+    scale = sys.argv[sys.argv.index("--scale") + 1] if "--scale" in sys.argv else None
+    if scale:
+        kd.run(["swaymsg", "output", "*", "scale", scale])
+        compositor += " at scale " + scale
+    env = dict(os.environ, HOME=os.environ.get("KELVO_DESKTOP_DIR", os.environ["HOME"]))
+    programs = [("kelvo", [os.path.join(build, "kelvo")], env)]
     if compositor == "KWin":
         applications = os.path.join(os.environ["XDG_DATA_HOME"], "applications")
         os.makedirs(applications, exist_ok=True)
         shutil.copy(os.path.join(build, "org.kelvo.Kelvo.BuildFolder.desktop"), applications)
+        if shutil.which("strip"):
+            stripped = os.path.join(os.environ.get("KELVO_DESKTOP_DIR", "/tmp"), "stripped", "kelvo")
+            os.makedirs(os.path.dirname(stripped), exist_ok=True)
+            kd.run(["strip", "-o", stripped, os.path.join(build, "kelvo")])
+            with open(os.path.join(applications, "kelvo-stripped.desktop"), "w") as entry:
+                entry.write("[Desktop Entry]\nType=Application\nName=kelvo, stripped\nExec=%s\nNoDisplay=true\n"
+                            "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % stripped)
+            programs.append(("kelvo, stripped", [stripped], env))
         kd.run([wd.service_cache_tool()], check=False)
         time.sleep(1)  # KWin rereads its service cache when told it changed
-    env = dict(os.environ, HOME=os.environ.get("KELVO_DESKTOP_DIR", os.environ["HOME"]))
-    programs = [("kelvo", [os.path.join(build, "kelvo")], env),
-                ("bare Qt window", [os.path.join(build, "bench", "bench_bare_window")],
-                 dict(env, QT_QPA_PLATFORM="wayland", QT_WAYLAND_CLIENT_BUFFER_INTEGRATION="none"))]
+    programs += [
+        ("bare Qt window", [os.path.join(build, "bench", "bench_bare_window")],
+         dict(env, QT_QPA_PLATFORM="wayland", QT_WAYLAND_CLIENT_BUFFER_INTEGRATION="none"))]
     print("start-up on %s, to the first buffer shown (median of %d rounds, range):" % (compositor, rounds))
     for name, args, program_env in programs:
         first_attach_ms(args, program_env)  # warm-up

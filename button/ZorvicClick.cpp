@@ -1,5 +1,7 @@
 #include "button/ZorvicClick.h"
 
+#include "button/DevicePixels.h"
+
 #include "platform/Platform.h"
 #include "platform/PointerProbe.h"
 
@@ -28,7 +30,7 @@ const QCursor& handCursor()
 {
     // Made once: a cursor from a picture is converted to a bitmap and mask.
     static const QCursor hand = [] {
-        const QPixmap picture(QStringLiteral(":/button/hand.png"));
+        const QPixmap picture = QPixmap::fromImage(readImage(QStringLiteral(":/button/hand.png")));
         return picture.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(picture, 7, 3);
     }();
     return hand;
@@ -195,9 +197,39 @@ bool ZorvicClick::IsPointerOver()
     const std::optional<QPoint> at = probe->pointerIn(top->winId());
     if (!at)
         return false;
-    const QPoint local = (QPointF(*at) / top->devicePixelRatioF()).toPoint();
-    QWidget* child = top->childAt(local);
+    // The logical pixel that holds the device pixel under the pointer.
+    QWidget* child = top->childAt(logicalPixelAt(*at, top->devicePixelRatioF()));
     return child == this || (child && isAncestorOf(child));
+}
+
+ZorvicClick* ZorvicClick::at(QWidget* window, QPointF windowPos)
+{
+    const qreal ratio = window->devicePixelRatioF();
+    for (QWidget* w = window->childAt(logicalPixelAt(devicePixelUnder(windowPos, ratio), ratio)); w;
+         w = w == window ? nullptr : w->parentWidget())
+        if (auto* control = qobject_cast<ZorvicClick*>(w))
+            return control;
+    return nullptr;
+}
+
+bool ZorvicClick::handMoveOn(QWidget* receiver, QMouseEvent* event)
+{
+    // Qt gives a move to the widget under the logical point nearest the
+    // pointer, which beyond one device pixel to the logical pixel may be
+    // half a logical pixel from the device pixel the user sees it on.
+    QWidget* window = receiver->window();
+    if (window->devicePixelRatioF() == 1)
+        return false;
+    ZorvicClick* owner = at(window, event->scenePosition());
+    if (owner == receiver)
+        return false;
+    if (owner) {
+        QMouseEvent move(QEvent::MouseMove, owner->mapFrom(window, event->scenePosition()),
+                         event->scenePosition(), event->globalPosition(), Qt::NoButton, event->buttons(),
+                         event->modifiers(), event->pointingDevice());
+        QCoreApplication::sendEvent(owner, &move);
+    }
+    return true;
 }
 
 void ZorvicClick::OverTimer_Timer()
@@ -230,13 +262,35 @@ bool ZorvicClick::event(QEvent* event)
         emit Click();
         return true;
     }
-    return QWidget::event(event);
+    // On a screen of another ratio (the window was moved to one, or the
+    // desktop's scale changed) the face is painted again for its pixels.
+    const bool ratioMayHaveChanged = event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+        || event->type() == QEvent::DevicePixelRatioChange
+#endif
+        ;
+    const bool handled = QWidget::event(event);
+    if (ratioMayHaveChanged && paintedAs_.state >= 0 && devicePixelRatioF() != paintedAs_.ratio)
+        Redraw(StateNormal);
+    return handled;
 }
 
 void ZorvicClick::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    if (shown_.isNull()) {
+        painter.drawImage(0, 0, image_);
+    } else {
+        // Our top-left lies between device pixels at a fractional ratio: the
+        // face goes pixel for pixel onto the device pixels it was painted
+        // for, from the one that corner rounds to.
+        const QTransform toDevice = painter.deviceTransform();
+        painter.save();
+        painter.setWorldTransform(QTransform::fromTranslate(qRound(toDevice.dx()), qRound(toDevice.dy()))
+                                  * toDevice.inverted());
+        painter.drawImage(0, 0, shown_);
+        painter.restore();
+    }
     if (borderStyle_ == 1) {
         painter.setPen(Qt::black);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -246,20 +300,26 @@ void ZorvicClick::paintEvent(QPaintEvent*)
 void ZorvicClick::resizeEvent(QResizeEvent*)
 {
     PointerIsOut = false;
-    Redraw(StateNormal);
+    repaintNormal();
 }
 
 void ZorvicClick::showEvent(QShowEvent*)
 {
-    Redraw(StateNormal);
+    repaintNormal();
 }
 
 void ZorvicClick::changeEvent(QEvent* event)
 {
     // The host's palette or font changing is the container's ambient change.
-    if (event->type() == QEvent::PaletteChange
-        || (event->type() == QEvent::FontChange && !applyingFont_))
+    // The face takes no colour from the host's palette, only system colours
+    // from the application's: when that is unchanged the face would be
+    // painted as it is.
+    if (event->type() == QEvent::PaletteChange) {
+        repaintNormal();
+    } else if (event->type() == QEvent::FontChange && !applyingFont_) {
+        ++generation_;
         Redraw(StateNormal);
+    }
     QWidget::changeEvent(event);
 }
 
@@ -269,7 +329,7 @@ void ZorvicClick::mouseMoveEvent(QMouseEvent* event)
         move(mapToParent(event->position().toPoint()) - dragOffset_);
         return;
     }
-    if (!pointerMovedTo(event->globalPosition().toPoint()))
+    if (!pointerMovedTo(event->globalPosition().toPoint()) || handMoveOn(this, event))
         return;
     pointerMovedOver(event->buttons(), event->modifiers(), event->position());
 }
@@ -281,6 +341,10 @@ void ZorvicClick::enterEvent(QEnterEvent* event)
     // under a pointer at rest is not.
     QWidget::enterEvent(event);
     if (!pointerMovedTo(event->globalPosition().toPoint()))
+        return;
+    QMouseEvent move(QEvent::MouseMove, event->position(), event->scenePosition(), event->globalPosition(),
+                     Qt::NoButton, QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers());
+    if (handMoveOn(this, &move))
         return;
     pointerMovedOver(QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers(),
                      event->position());

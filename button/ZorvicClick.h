@@ -8,6 +8,7 @@
 // tracking timer, and each tick asks the display server what lies under the
 // pointer; the timer stops the moment the pointer is found elsewhere.
 
+#include "button/DevicePixels.h"
 #include "button/FaceLayout.h"
 #include "button/PictureTint.h"
 #include "button/PropertyBag.h"
@@ -192,8 +193,27 @@ public:
 
     // Where the last paint put the caption and the icon.
     const FaceLayout& faceLayout() const { return layout_; }
-    // The face as last painted, caption and icon included.
+    // The face as last painted, caption and icon included, at the device
+    // pixels of the screen the control is on (its devicePixelRatio says how
+    // many to the logical pixel).
     const QImage& faceImage() const { return image_; }
+
+    // The device pixels the face was last painted for: where they lie in
+    // the window's device pixels. The split of logical into device pixels
+    // (button/DevicePixels.h) puts them there, so at a fractional ratio
+    // their number follows the control's place as well as its size.
+    QRect deviceArea() const { return paintedAs_.area; }
+    // The device pixels of the face that show, relative to deviceArea():
+    // within the logical pixels of mask(), cut at the screen's own pixels.
+    QRegion deviceMask() const;
+
+    // Beyond one device pixel to the logical pixel, Qt gives a pointer move
+    // to the widget under the logical point nearest the pointer, which may
+    // be half a logical pixel from the device pixel the user sees it on.
+    // Hands a move that `receiver` (a control, or the window holding them)
+    // was given to the control whose device pixels hold the pointer, when
+    // that is another; true when the move is not `receiver`'s own.
+    static bool handMoveOn(QWidget* receiver, QMouseEvent* event);
 
     // True when the display server finds this control's window under the
     // pointer and the pointer is on this control within it.
@@ -257,13 +277,23 @@ private:
     // Sets a field that stands for a property, then as changed().
     template <typename Field>
     void assign(Field& field, const Field& value, const char* name, bool repaint = true);
-    // Puts the state's picture into the buffer; another style than 0 without
-    // custom pictures leaves the buffer as it is.
-    void loadFace(int State);
+    // Puts the state's picture, as drawn for `ratio`, into the buffer;
+    // another style than 0 without custom pictures leaves the buffer as it is.
+    void loadFace(int State, qreal ratio);
     // Cuts the see-through pixels of the mask picture out of the control.
     void applyMask();
+    // Works out which device pixels of the face show; true when that changed.
+    bool updateDeviceMask(const QImage& seeThrough);
+    // Makes shown_ from the face as painted.
+    void showDevicePixels();
+    // The control whose device pixels hold the point `windowPos` (logical
+    // pixels in `window`), or null.
+    static ZorvicClick* at(QWidget* window, QPointF windowPos);
+    // Repaints Normal, for the window system's resize and show, unless the
+    // face is already painted Normal for what there is now.
+    void repaintNormal();
     void drawCaption(QPainter& painter);
-    void drawIcon(QPainter& painter);
+    void drawIcon(QPainter& painter, qreal ratio);
 
     // True, and the stillness forgotten, when the pointer at globalPos is a
     // move: anywhere but where it was last said to rest.
@@ -282,8 +312,31 @@ private:
     QImage pic_;         // the state's picture, tinted, before stretching
                          // (100 x 40 and black until it holds one)
     QImage image_;       // the face as last painted
-    QImage maskPicture_; // the stretched face without caption and icon
+    QImage maskPicture_; // the stretched face without caption and icon, over the
+                         // logical pixels: what the mask is cut from
     QImage appliedMask_; // the see-through pixels last cut out
+    // Beyond one device pixel to the logical pixel:
+    QImage maskPic_;     // the state's picture as drawn for one, tinted: the mask's
+    QImage shown_;       // the face with the device pixels that do not show transparent
+    QRegion deviceShown_; // the face's device pixels that show
+    PixelGrid deviceGrid_; // the same, a byte each
+    bool painting_ = false; // Redraw is under way
+
+    // What the face was last painted for. Properties bump the generation;
+    // a paint that would repeat the last one exactly is left out.
+    struct PaintedAs {
+        int state = -1;
+        QRect area;       // device pixels in the window
+        qreal ratio = 0;
+        quint64 generation = 0;
+        qint64 palette = 0; // the application's, which system colours come from
+        bool operator==(const PaintedAs&) const = default;
+    };
+    PaintedAs paintingNow(int state, qreal ratio) const;
+    PaintedAs paintedAs_;
+    quint64 generation_ = 0;
+    // The device pixels we cover in our window at `ratio`.
+    QRect deviceAreaFor(qreal ratio) const;
     FaceLayout layout_;
     PictureTint tinter_;
 

@@ -53,6 +53,7 @@ void ZorvicClick::assign(Field& field, const Field& value, const char* name, boo
 
 void ZorvicClick::changed(const char* name, bool repaint)
 {
+    ++generation_;
     if (repaint)
         Redraw(StateNormal);
     emit PropertyChanged(QString::fromLatin1(name));
@@ -97,6 +98,7 @@ void ZorvicClick::setBorderStyle(qint32 New_BorderStyle)
 
 void ZorvicClick::Refresh()
 {
+    ++generation_;
     repaint();
     Redraw(StateNormal);
 }
@@ -164,6 +166,8 @@ void ZorvicClick::InitProperties()
     userDrag_ = false;
     caption_ = DefaultCaption;
     updateAccessKey();
+    // What was set after the repaint above shows at the next one.
+    ++generation_;
 }
 
 const QStringList& ZorvicClick::StoredKeys()
@@ -303,6 +307,8 @@ void ZorvicClick::ReadProperties(const PropertyBag& bag)
     userDrag_ = userDrag;
     caption_ = lastCaption;
     updateAccessKey();
+    // What was set after the style's repaint shows at the next one.
+    ++generation_;
 }
 
 } // namespace kelvo

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QRect>
+#include <QRegion>
 
 class QWidget;
 
@@ -23,7 +24,14 @@ void MakeTranslucent(QWidget* form, QColor colorKey, int alpha);
 
 // Shapes the form to the union of its shown controls, each as its own mask
 // leaves it; called again whenever a control's see-through part changes.
+// Where the window system counts device pixels and there are several to
+// the logical pixel (X11 or Windows scaled by Qt), the shape is given at
+// the device pixels, so the keys' outlines are as fine as their faces.
 void ShapeToControls(QWidget* form);
+
+// The form's shape at its device pixels: the union of its shown controls,
+// each with the device pixels of its face that show.
+QRegion DeviceShape(const QWidget* form);
 
 // Puts the form above every window that is not itself kept on top (on 1),
 // or lets it go back among them (any other value).

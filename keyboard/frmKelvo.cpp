@@ -58,6 +58,9 @@ frmKelvo::frmKelvo(KeySender& sender, Tone& tone, const StoredLayout& layout, QW
     // the keystrokes are for.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFont(keyFont());
+    // Beyond one device pixel to the logical pixel a move on a key's last
+    // device pixels may come to the window itself (see mouseMoveEvent).
+    setMouseTracking(true);
 
     loadLayout(layout);
 
@@ -227,7 +230,14 @@ void frmKelvo::Form_Load()
     currentWindowRole().moveTo(this, QPoint(area.right() + 1 - width(), area.bottom() + 1 - height()));
     MakeTranslucent(this, FormBackColor, FormAlpha);
     shaped_ = true;
-    tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
+    // The tray icon need not hold up the keyboard's first showing: it is
+    // put up as soon as the window has been shown.
+    trayPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (trayPending_)
+            tray.AddIcon(ProgramIcon(QStringLiteral("form")), QStringLiteral("Kelvo"));
+        trayPending_ = false;
+    });
 }
 
 void frmKelvo::Form_Activate()
@@ -237,6 +247,7 @@ void frmKelvo::Form_Activate()
 
 void frmKelvo::Form_Unload()
 {
+    trayPending_ = false;
     tray.RemoveIcon();
 }
 
@@ -245,7 +256,17 @@ void frmKelvo::showEvent(QShowEvent* event)
     // Keys that appear under a pointer at rest must not start typing.
     ZorvicClick::PointerStillAt(QCursor::pos());
     QWidget::showEvent(event);
+    // The platform window may be new, and have taken the logical shape.
+    if (shaped_ && devicePixelRatioF() != 1)
+        ShapeToControls(this);
     Form_Activate();
+}
+
+void frmKelvo::mouseMoveEvent(QMouseEvent* event)
+{
+    // Qt finds the widget under the pointer by the nearest logical point;
+    // the key whose device pixels hold the pointer is the one it is on.
+    ZorvicClick::handMoveOn(this, event);
 }
 
 void frmKelvo::changeEvent(QEvent* event)

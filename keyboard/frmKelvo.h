@@ -87,6 +87,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,6 +109,7 @@ private:
     KeySender& sender_;
     Tone& tone_;
     QPointer<frmSettings> settings_;
+    bool trayPending_ = false;  // the tray icon is to be put up once the window shows
     bool hiddenInTray_ = false; // minimised into the tray icon
     bool logoOnly_ = false;     // minimised to the logo alone
     QTimer logoRest_;           // the pointer resting on the logo alone

@@ -1,13 +1,16 @@
 #include "keyboard/mAlphaIcon.h"
 
+#include "button/Picture.h"
+
 #include <QApplication>
+#include <QPixmap>
 #include <QWidget>
 
 namespace kelvo {
 
 QIcon ProgramIcon(const QString& name)
 {
-    return QIcon(QStringLiteral(":/icons/%1.png").arg(name));
+    return QIcon(QPixmap::fromImage(readImage(QStringLiteral(":/icons/%1.png").arg(name))));
 }
 
 void SetFormIcons(QWidget* window, const QString& name, bool alsoOwner)

@@ -193,6 +193,65 @@ Rgb facePixel(const FaceLook& look, int x, int y)
     return c;
 }
 
+// The face drawn again for a screen with more device pixels to the logical
+// pixel: the same light worked out at the point (u, v) of the 40 x 40 face,
+// its bands and shading running smoothly between the centres of the pixels
+// they lie on above, the outline one logical pixel wide and the corners
+// rounded on a curve.
+constexpr double FinerCornerRadius = 4.5;
+
+double insideFace(double u, double v)
+{
+    return art::insideRounded(u, v, 0, FaceTop, FaceSize, FaceBottom + 1, FinerCornerRadius);
+}
+
+// `at` through the points (1, share1), (2, share2), (3, 0): how much of the
+// rim a pixel that far in takes.
+double fading(double at, double share1, double share2)
+{
+    if (at <= 1)
+        return share1;
+    if (at <= 2)
+        return share1 + (share2 - share1) * (at - 1);
+    return at < 3 ? share2 * (3 - at) : 0;
+}
+
+Rgb facePixelAt(const FaceLook& look, double u, double v)
+{
+    // The row and column whose centre lies at (u, v) above; fractions between.
+    const double row = v - FaceTop - 0.5;
+    const double col = u - 0.5;
+    Rgb c = look.body;
+
+    const int glowFrom = look.pressed ? 15 : 17;
+    if (row > glowFrom) {
+        const double t = (row - glowFrom) / (FaceRows - 1 - glowFrom);
+        c = mix(c, look.glow, 0.95 * t * t);
+    }
+
+    const int bandFirst = look.pressed ? 3 : 1;
+    const int bandLast = look.pressed ? 15 : 14;
+    if (row >= bandFirst - 0.5 && row < bandLast + 0.5 && col >= 1.5 && col < FaceSize - 2.5) {
+        const double t = std::clamp((row - bandFirst) / (bandLast - bandFirst), 0.0, 1.0);
+        double w = look.glossTop + (look.glossLow - look.glossTop) * t;
+        // The band's ends fade over its last pixel, its corners the most.
+        const double end = std::clamp(std::min(col - 1.5, FaceSize - 2.5 - col), 0.0, 1.0);
+        const double edge = std::clamp(std::min(row - (bandFirst - 0.5), bandLast + 0.5 - row), 0.0, 1.0);
+        if (end < 1)
+            w *= (0.7 + 0.3 * end) * (edge < 1 ? 0.5 + 0.5 * edge : 1.0);
+        c = mix(c, look.highlight, w);
+    }
+
+    const double side = std::min(u, FaceSize - u) - 0.5;
+    c = mix(c, look.rim, fading(side, 0.16, 0.07));
+    if (look.pressed)
+        c = mix(c, look.rim, fading(row, 0.35, 0.15));
+
+    if (insideFace(u, v) < 1)
+        c = mix(c, look.rim, 0.6);
+    return c;
+}
+
 // One face as palette indices, with its palette: index 0 is the transparent
 // colour, the face's own colours follow.
 struct IndexedFace {
@@ -300,8 +359,17 @@ bool drawFaces(const QString& folder)
         std::printf("%s: average (%.2f, %.2f, %.2f), body (%.0f, %.0f, %.0f), glow (%.0f, %.0f, %.0f)\n",
                     look.file, face.average.r, face.average.g, face.average.b, look.body.r, look.body.g,
                     look.body.b, look.glow.r, look.glow.g, look.glow.b);
-        if (!art::writeGif(QDir(folder).filePath(QString::fromLatin1(look.file)), face.image))
+        const QString path = QDir(folder).filePath(QString::fromLatin1(look.file));
+        if (!art::writeGif(path, face.image))
             return false;
+        for (const double ratio : art::Ratios) {
+            const int side = int(std::lround(FaceSize * ratio));
+            const art::IndexedImage finer = art::quantise(
+                side, side, 256, [&](int x, int y) { return insideFace((x + 0.5) / ratio, (y + 0.5) / ratio) >= 0; },
+                [&](int x, int y) { return facePixelAt(look, (x + 0.5) / ratio, (y + 0.5) / ratio); });
+            if (!art::writeGif(art::drawnPath(path, ratio), finer))
+                return false;
+        }
     }
     return true;
 }

@@ -55,8 +55,9 @@ struct Input {
     zwlr_virtual_pointer_v1* pointer = nullptr;
     org_kde_kwin_fake_input* fake = nullptr; // where there is no virtual pointer
     zwp_virtual_keyboard_v1* keyboard = nullptr;
-    int outputWidth = 0;
+    int outputWidth = 0;  // the output's mode, in its pixels
     int outputHeight = 0;
+    int outputScale = 1;  // its pixels to the layout's, which points are given in
     Cover keptCover;  // made at start, mapped while covering
     Cover freshCover; // made by each cover command
     int configured = 0; // configure events since the last cover was committed
@@ -116,7 +117,7 @@ const wl_output_listener outputListener = {
        const char*, std::int32_t) {},
     onMode,
     [](void*, wl_output*) {},
-    [](void*, wl_output*, std::int32_t) {},
+    [](void* data, wl_output*, std::int32_t scale) { static_cast<Input*>(data)->outputScale = scale > 0 ? scale : 1; },
     [](void*, wl_output*, const char*) {},
     [](void*, wl_output*, const char*) {},
 };
@@ -299,14 +300,17 @@ std::string button(Input& in, int which, bool down)
 
 std::string move(Input& in, int x, int y)
 {
-    if (x < 0 || y < 0 || x >= in.outputWidth || y >= in.outputHeight)
+    // Points are in the layout's pixels, as the compositor places windows:
+    // the output's own divided by its scale.
+    const int width = in.outputWidth / in.outputScale, height = in.outputHeight / in.outputScale;
+    if (x < 0 || y < 0 || x >= width || y >= height)
         return "the point is off the output";
     if (!in.pointer) {
         org_kde_kwin_fake_input_pointer_motion_absolute(in.fake, wl_fixed_from_int(x), wl_fixed_from_int(y));
         return {};
     }
     zwlr_virtual_pointer_v1_motion_absolute(in.pointer, nowMs(), std::uint32_t(x), std::uint32_t(y),
-                                            std::uint32_t(in.outputWidth), std::uint32_t(in.outputHeight));
+                                            std::uint32_t(width), std::uint32_t(height));
     zwlr_virtual_pointer_v1_frame(in.pointer);
     return {};
 }

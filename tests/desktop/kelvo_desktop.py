@@ -453,9 +453,9 @@ class Desktop(Processes):
 
     # --- the keyboard program
 
-    def kelvo(self, env=None, timeout=TIMEOUT, command=None):
+    def kelvo(self, env=None, timeout=TIMEOUT, command=None, scale=1):
         """Starts kelvo (or command) and waits for its keyboard window: see Kelvo."""
-        return Kelvo(self, env, timeout, command)
+        return Kelvo(self, env, timeout, command, scale)
 
 
 class ModuleDesktop:
@@ -933,11 +933,18 @@ def control_at(x, y):
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
-    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None):
+    scale = 1  # the screen's pixels to the keyboard's own (see __init__)
+
+    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1):
         """command: the program and its arguments when it is not the built
         kelvo (kelvo.exe under Wine, say); its window is then known by its
-        title and size alone, as its process may not be the one started."""
+        title and size alone, as its process may not be the one started.
+        scale: the screen's pixels to the keyboard's own (2 under
+        QT_SCALE_FACTOR=2): its window is that much larger, and a place on
+        it given in the keyboard's pixels is that much further in."""
         self.desktop = desktop
+        self.scale = scale
+        size = tuple(round(n * scale) for n in KEYBOARD_SIZE)
         self.path = command[0] if command else os.path.join(build_dir(), "kelvo")
         if not command and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
@@ -951,7 +958,7 @@ class Kelvo:
                 raise RuntimeError("kelvo exited with status %d before its window appeared: %s"
                                    % (self.proc.returncode, self.stderr()))
             return next((w["id"] for w in windows_titled("Kelvo", None if command else self.proc.pid)
-                         if (w["width"], w["height"]) == KEYBOARD_SIZE), None)
+                         if (w["width"], w["height"]) == size), None)
         self.window = wait_until(keyboard, timeout, what="kelvo's keyboard window")
 
     def stderr(self):
@@ -974,7 +981,7 @@ class Kelvo:
     def screen_point(self, x, y):
         """Screen coordinates of pixel x, y of the keyboard window, where it is now."""
         info = self.info()
-        return info["x"] + x, info["y"] + y
+        return info["x"] + int(x * self.scale), info["y"] + int(y * self.scale)
 
     def centre_of(self, control):
         """Screen coordinates of the centre of a key (by index) or a control (by name)."""

@@ -2,6 +2,8 @@
 // in its resources: each in the size and format its control relies on, with
 // its see-through pixels where the masks expect them, and in the colours its
 // role needs, so a swapped or redrawn-wrong picture shows here.
+#include "button/Picture.h"
+
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 
@@ -471,4 +474,41 @@ TEST(SettingsArt, ButtonFacesCutExactlyTwoCornerPixels)
     EXPECT_GT(overTop.brightness(), 245) << "white";
     EXPECT_GT(overBand.b, overBand.g + 15) << "a lavender band";
     EXPECT_GT(average(faces[2], inner).brightness(), 240) << "white";
+}
+
+// Every face (the dialog's buttons' too), icon and logo is drawn again for
+// screens with more device pixels to the logical pixel: each drawing must be
+// there, at its size, in the format of the first, and be the same picture,
+// not a stale or different one.
+TEST(KeyArt, EveryFaceIconAndLogoIsDrawnForEveryRatio)
+{
+    QStringList paths;
+    for (int i = 1; i <= 10; ++i)
+        paths << QStringLiteral(":/keyboard/face-f%1.gif").arg(i);
+    for (const char* icon : {"up", "right", "left", "down", "tab-left", "tab-right", "cross"})
+        paths << QStringLiteral(":/keyboard/icon-%1.ico").arg(QString::fromLatin1(icon));
+    for (const char* state : {"normal", "over", "down"})
+        paths << QStringLiteral(":/keyboard/logo-%1.png").arg(QString::fromLatin1(state))
+              << QStringLiteral(":/button/face-%1.gif").arg(QString::fromLatin1(state))
+              << QStringLiteral(":/settings/face-%1.gif").arg(QString::fromLatin1(state));
+    for (const QString& path : paths) {
+        const QImage one = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(one.isNull()) << qPrintable(path);
+        const bool icon = path.endsWith(QLatin1String(".ico"));
+        for (const qreal ratio : kelvo::DrawnRatios) {
+            const QString finerPath = kelvo::drawnPath(path, ratio);
+            SCOPED_TRACE(qPrintable(finerPath));
+            QImageReader reader(finerPath);
+            EXPECT_EQ(reader.format(), QImageReader(path).format());
+            QImage finer = reader.read().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(finer.size(), QSize(int(std::lround(one.width() * ratio)), int(std::lround(one.height() * ratio))));
+            if (!icon) {
+                EXPECT_EQ(countPixels(finer, visibleBlack), 0) << "black would turn see-through";
+                EXPECT_EQ(countPixels(finer, pureGreen), 0) << "green is the window's colour key";
+            }
+            EXPECT_EQ(qAlpha(finer.pixel(finer.width() / 2, finer.height() / 2)), 255);
+            finer.setDevicePixelRatio(1);
+            EXPECT_LT(meanDifference(finer.scaled(one.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation), one), 6.0);
+        }
+    }
 }

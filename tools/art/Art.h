@@ -9,12 +9,19 @@
 #include <QImage>
 #include <QString>
 
+#include "button/Picture.h"
+
 #include <gif_lib.h>
 
 #include <functional>
 #include <vector>
 
 namespace art {
+
+// Every face, icon and logo is drawn once more for each ratio of device to
+// logical pixels that the program looks for, under the name it looks for.
+using kelvo::drawnPath;
+inline constexpr const auto& Ratios = kelvo::DrawnRatios;
 
 // A colour with fractional channels (0 to 255), so shading can be mixed
 // before it is rounded once.
@@ -48,6 +55,10 @@ bool writeGif(const QString& path, const IndexedImage& image);
 // power of two from 2 to 256.
 IndexedImage quantise(int width, int height, int paletteSize, const std::function<bool(int, int)>& visible,
                       const std::function<Rgb(int, int)>& colour);
+
+// Distance of the point (x, y) inside a rectangle with corners rounded to
+// `radius`: 0 on its outline, growing inwards, negative outside.
+double insideRounded(double x, double y, double left, double top, double right, double bottom, double radius);
 
 // Average colour of the visible (non-transparent-index) pixels.
 Rgb averageVisible(const IndexedImage& image);

@@ -14,6 +14,15 @@
 
 namespace art {
 
+double insideRounded(double x, double y, double left, double top, double right, double bottom, double radius)
+{
+    const double dx = std::max({left + radius - x, x - (right - radius), 0.0});
+    const double dy = std::max({top + radius - y, y - (bottom - radius), 0.0});
+    if (dx > 0 && dy > 0)
+        return radius - std::hypot(dx, dy);
+    return std::min({x - left, right - x, y - top, bottom - y});
+}
+
 Rgb mix(Rgb a, Rgb b, double t)
 {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};

@@ -2,6 +2,10 @@
 // to 77 x 25 pixels by nearest-neighbour copying. So every feature is several
 // pixels wide (a stretch to 20 pixels keeps one column in five); the gloss is
 // a broad band and the edges darken over six pixels, not one.
+//
+// Each face is drawn again for screens with more device pixels to the
+// logical pixel: the same shading, taken at the centres of the finer
+// pixels, and corners rounded on a curve instead of cut by whole pixels.
 
 #include "Art.h"
 
@@ -31,15 +35,11 @@ struct KeyFace {
     int cornerCut;    // see-through pixels at each corner: 1 or 3
 };
 
-// Distance of the pixel centre (x, y) inside a rectangle with corners rounded
-// to `radius`: 0 on its outline, growing inwards, negative outside.
-double insideRounded(double x, double y, double left, double top, double right, double bottom, double radius)
+// Radius, in logical pixels, of the rounded corners of the finer drawings:
+// about what the cut of one or three pixels shows.
+double cornerRadius(const KeyFace& face)
 {
-    const double dx = std::max({left + radius - x, x - (right - radius), 0.0});
-    const double dy = std::max({top + radius - y, y - (bottom - radius), 0.0});
-    if (dx > 0 && dy > 0)
-        return radius - std::hypot(dx, dy);
-    return std::min({x - left, right - x, y - top, bottom - y});
+    return face.cornerCut == 1 ? 2.0 : 3.0;
 }
 
 bool visible(const KeyFace& face, int x, int y)
@@ -51,9 +51,9 @@ bool visible(const KeyFace& face, int x, int y)
     return !((cx == 0 && cy <= 1) || (cy == 0 && cx <= 1));
 }
 
-Rgb shade(const KeyFace& face, int x, int y)
+// The colour at (u, v), in the logical pixels of the 100 x 40 face.
+Rgb shade(const KeyFace& face, double u, double v)
 {
-    const double u = x + 0.5, v = y + 0.5;
     Rgb c = face.body;
 
     // A clear dome gathers light towards its bottom edge.
@@ -102,11 +102,25 @@ bool drawKeyFaces(const QString& folder)
     for (const KeyFace& face : faces) {
         const IndexedImage image = quantise(
             Width, Height, PaletteSize, [&](int x, int y) { return visible(face, x, y); },
-            [&](int x, int y) { return shade(face, x, y); });
+            [&](int x, int y) { return shade(face, x + 0.5, y + 0.5); });
         const Rgb a = averageVisible(image);
         std::printf("%s: average (%.1f, %.1f, %.1f)\n", face.file, a.r, a.g, a.b);
-        if (!writeGif(QDir(folder).filePath(QString::fromLatin1(face.file)), image))
+        const QString path = QDir(folder).filePath(QString::fromLatin1(face.file));
+        if (!writeGif(path, image))
             return false;
+        for (const double ratio : Ratios) {
+            const int w = int(std::lround(Width * ratio)), h = int(std::lround(Height * ratio));
+            const IndexedImage finer = quantise(
+                w, h, 256,
+                [&](int x, int y) {
+                    return insideRounded((x + 0.5) / ratio, (y + 0.5) / ratio, 0, 0, Width, Height,
+                                         cornerRadius(face))
+                        >= 0;
+                },
+                [&](int x, int y) { return shade(face, (x + 0.5) / ratio, (y + 0.5) / ratio); });
+            if (!writeGif(drawnPath(path, ratio), finer))
+                return false;
+        }
     }
     return true;
 }

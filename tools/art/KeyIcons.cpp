@@ -1,7 +1,9 @@
 // The keys' icons: 40 x 40, 16 colours with a 1-bit mask. They are shrunk to
 // 16-20 pixels by nearest-neighbour copying, so the shapes are bold (strokes
 // of eight pixels or more) and the white ones carry a dark outline that keeps
-// them apart from grey, light-blue and red faces alike.
+// them apart from grey, light-blue and red faces alike. The same shapes are
+// drawn again at 1.25 to 3 times the size for screens with more device
+// pixels to the logical pixel.
 
 #include "Art.h"
 
@@ -9,6 +11,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
+
+#include <cmath>
+#include <functional>
 
 namespace art {
 namespace {
@@ -40,19 +45,30 @@ QPainterPath rightArrow()
     return arrow;
 }
 
-QImage blank()
+// A see-through square for a drawing in the 40 x 40 square's units at
+// `ratio` times the size.
+QImage blank(double ratio)
 {
-    QImage image(Size, Size, QImage::Format_ARGB32);
+    const int side = int(std::lround(Size * ratio));
+    QImage image(side, side, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     return image;
 }
 
-// `shape` in white with a dark outline.
-QImage whiteShape(const QPainterPath& shape)
+// Sets `p` up to draw in the 40 x 40 square's units on its image.
+void begin(QPainter& p)
 {
-    QImage image = blank();
-    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    if (p.device()->width() != Size)
+        p.scale(double(p.device()->width()) / Size, double(p.device()->height()) / Size);
+}
+
+// `shape` in white with a dark outline.
+QImage whiteShape(const QPainterPath& shape, double ratio)
+{
+    QImage image = blank(ratio);
+    QPainter p(&image);
+    begin(p);
     p.setPen(QPen(QColor(51, 51, 51), 3.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::white);
     p.drawPath(shape);
@@ -70,7 +86,7 @@ QPainterPath turned(const QPainterPath& path, double degrees)
 
 // A black arrow pointing left with its tip against a bar at the left edge;
 // `mirrored` turns it to point right against a bar at the right edge.
-QImage tabArrow(bool mirrored)
+QImage tabArrow(bool mirrored, double ratio)
 {
     QPainterPath shape;
     shape.addRect(4, 5, 6, 30);
@@ -86,9 +102,9 @@ QImage tabArrow(bool mirrored)
     shape.addPath(arrow);
     if (mirrored)
         shape = QTransform(-1, 0, 0, 1, Size, 0).map(shape);
-    QImage image = blank();
+    QImage image = blank(ratio);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+    begin(p);
     p.fillPath(shape, Qt::black);
     return image;
 }
@@ -113,19 +129,24 @@ bool drawKeyIcons(const QString& folder)
     const QPainterPath arrow = rightArrow();
     const struct {
         const char* file;
-        QImage image;
+        std::function<QImage(double)> draw;
     } icons[] = {
-        {"icon-up.ico", whiteShape(turned(arrow, -90))},
-        {"icon-right.ico", whiteShape(arrow)},
-        {"icon-left.ico", whiteShape(turned(arrow, 180))},
-        {"icon-down.ico", whiteShape(turned(arrow, 90))},
-        {"icon-tab-left.ico", tabArrow(false)},
-        {"icon-tab-right.ico", tabArrow(true)},
-        {"icon-cross.ico", whiteShape(cross())},
+        {"icon-up.ico", [&](double r) { return whiteShape(turned(arrow, -90), r); }},
+        {"icon-right.ico", [&](double r) { return whiteShape(arrow, r); }},
+        {"icon-left.ico", [&](double r) { return whiteShape(turned(arrow, 180), r); }},
+        {"icon-down.ico", [&](double r) { return whiteShape(turned(arrow, 90), r); }},
+        {"icon-tab-left.ico", [](double r) { return tabArrow(false, r); }},
+        {"icon-tab-right.ico", [](double r) { return tabArrow(true, r); }},
+        {"icon-cross.ico", [](double r) { return whiteShape(cross(), r); }},
     };
-    for (const auto& icon : icons)
-        if (!writeIco4(QDir(folder).filePath(QString::fromLatin1(icon.file)), icon.image, greys()))
+    for (const auto& icon : icons) {
+        const QString path = QDir(folder).filePath(QString::fromLatin1(icon.file));
+        if (!writeIco4(path, icon.draw(1), greys()))
             return false;
+        for (const double ratio : Ratios)
+            if (!writeIco4(drawnPath(path, ratio), icon.draw(ratio), greys()))
+                return false;
+    }
     return true;
 }
 

@@ -10,7 +10,9 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace art {
 namespace {
@@ -124,11 +126,15 @@ void drawMouse(QPainter& p, const QPointF& centre)
     p.drawPath(left.intersected(quarter));
 }
 
-QImage drawLogo(Logo which)
+// The logo at `ratio` times its size, drawn at least as much larger again.
+QImage drawLogo(Logo which, double ratio)
 {
-    QImage big(Width * Scale, Height * Scale, QImage::Format_RGB32);
+    const int larger = ratio > 1.5 ? 2 : 1;
+    QImage big(Width * Scale * larger, Height * Scale * larger, QImage::Format_RGB32);
     {
         QPainter p(&big);
+        if (larger != 1)
+            p.scale(larger, larger);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
         drawGround(p);
@@ -140,11 +146,12 @@ QImage drawLogo(Logo which)
         else
             drawName(p, centre + QPointF(0, 1), which == Logo::Over);
     }
-    QImage small = big.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+    const int width = int(std::lround(Width * ratio)), height = int(std::lround(Height * ratio));
+    QImage small = big.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                        .convertToFormat(QImage::Format_RGB888);
     // Pure black and pure green have meanings of their own on the keyboard.
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
             const QRgb c = small.pixel(x, y) & 0xFFFFFF;
             if (c == 0x000000 || c == 0x00FF00)
                 small.setPixel(x, y, c == 0 ? qRgb(1, 1, 1) : qRgb(0, 254, 0));
@@ -178,9 +185,17 @@ bool drawLogos(const QString& folder)
 {
     if (!fontPresent(QFont(QStringLiteral("DejaVu Sans")), "fonts-dejavu-core"))
         return false;
-    return save(drawLogo(Logo::Normal), folder, QStringLiteral("logo-normal.png"))
-        && save(drawLogo(Logo::Over), folder, QStringLiteral("logo-over.png"))
-        && save(drawLogo(Logo::Down), folder, QStringLiteral("logo-down.png"));
+    const std::pair<Logo, QString> logos[] = {{Logo::Normal, QStringLiteral("logo-normal.png")},
+                                              {Logo::Over, QStringLiteral("logo-over.png")},
+                                              {Logo::Down, QStringLiteral("logo-down.png")}};
+    for (const auto& [which, name] : logos) {
+        if (!save(drawLogo(which, 1), folder, name))
+            return false;
+        for (const double ratio : Ratios)
+            if (!save(drawLogo(which, ratio), folder, drawnPath(name, ratio)))
+                return false;
+    }
+    return true;
 }
 
 } // namespace art

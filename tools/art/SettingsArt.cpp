@@ -248,10 +248,13 @@ bool dialogVisible(int x, int y)
     return !((x == 0 && y == 0) || (x == FaceW - 1 && y == FaceH - 1));
 }
 
-Rgb dialogShade(DialogFace face, int x, int y)
+// The colour of pixel x, y of the face; `row` is y, or where between rows
+// the centre of a finer pixel lies (drawn again for finer screens, the
+// shading runs smoothly and the lines keep their logical pixel).
+Rgb dialogShade(DialogFace face, int x, int y, double row)
 {
     const bool border = x == 0 || y == 0 || x == FaceW - 1 || y == FaceH - 1;
-    const double t = (y + 0.5) / FaceH;
+    const double t = (row + 0.5) / FaceH;
     switch (face) {
     case DialogFace::Normal: {
         if (border)
@@ -268,10 +271,10 @@ Rgb dialogShade(DialogFace face, int x, int y)
             return {140, 128, 200};
         Rgb c{254, 254, 255};
         // The lavender band across the lower part, softening at its top.
-        if (y >= 26)
-            c = mix({236, 232, 252}, {196, 186, 238}, (y - 26) / 12.0);
-        else if (y >= 23)
-            c = mix(c, {236, 232, 252}, (y - 22) / 4.0);
+        if (row >= 26)
+            c = mix({236, 232, 252}, {196, 186, 238}, (row - 26) / 12.0);
+        else if (row >= 23)
+            c = mix(c, {236, 232, 252}, (row - 22) / 4.0);
         return c;
     }
     case DialogFace::Down: {
@@ -308,11 +311,23 @@ bool drawSettingsArt(const QString& folder)
                  {DialogFace::Down, "face-down.gif"}};
     for (const auto& face : faces) {
         const IndexedImage image = quantise(FaceW, FaceH, 32, dialogVisible,
-                                            [&](int x, int y) { return dialogShade(face.face, x, y); });
+                                            [&](int x, int y) { return dialogShade(face.face, x, y, y); });
         const Rgb a = averageVisible(image);
         std::printf("settings %s: average (%.1f, %.1f, %.1f)\n", face.file, a.r, a.g, a.b);
-        if (!writeGif(QDir(folder).filePath(QString::fromLatin1(face.file)), image))
+        const QString path = QDir(folder).filePath(QString::fromLatin1(face.file));
+        if (!writeGif(path, image))
             return false;
+        for (const double ratio : Ratios) {
+            // Each finer pixel takes the pixel its centre lies in, and the
+            // shading where between rows that is.
+            const auto at = [ratio](int p) { return (p + 0.5) / ratio; };
+            const IndexedImage finer = quantise(
+                int(std::lround(FaceW * ratio)), int(std::lround(FaceH * ratio)), 64,
+                [&](int x, int y) { return dialogVisible(int(at(x)), int(at(y))); },
+                [&](int x, int y) { return dialogShade(face.face, int(at(x)), int(at(y)), at(y) - 0.5); });
+            if (!writeGif(drawnPath(path, ratio), finer))
+                return false;
+        }
     }
     return true;
 }
