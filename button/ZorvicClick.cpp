@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPainter>
+#include <QPointer>
 #include <QShortcutEvent>
 #include <QWindow>
 
@@ -162,9 +163,38 @@ bool ZorvicClick::pointerOutside(std::optional<QPoint>* at) const
     return true;
 }
 
+namespace {
+
+// Where the last pointer move reached a window, as the window system gave it.
+struct ExactMove : QObject {
+    QPointer<QWindow> window;
+    QPointF at;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseMove && watched->isWindowType()) {
+            window = static_cast<QWindow*>(watched);
+            at = static_cast<QMouseEvent*>(event)->position();
+        }
+        return false;
+    }
+};
+
+ExactMove& exactMove()
+{
+    static ExactMove* watching = [] {
+        auto* filter = new ExactMove;
+        QCoreApplication::instance()->installEventFilter(filter);
+        return filter;
+    }();
+    return *watching;
+}
+
+} // namespace
+
 ZorvicClick::ZorvicClick(QWidget* parent)
     : QWidget(parent)
 {
+    exactMove();
     pic_ = QImage(100, 40, QImage::Format_RGB32);
     pic_.fill(Qt::black);
     setMouseTracking(true);
@@ -220,13 +250,18 @@ bool ZorvicClick::handMoveOn(QWidget* receiver, QMouseEvent* event)
     QWidget* window = receiver->window();
     if (window->devicePixelRatioF() == 1)
         return false;
-    ZorvicClick* owner = at(window, event->scenePosition());
+    // Qt rounds the position on its way to a child widget (6.8 the one in
+    // the window too): the window's own event has it whole.
+    QPointF inWindow = event->scenePosition();
+    const ExactMove& exact = exactMove();
+    if (exact.window && exact.window == window->windowHandle() && (exact.at - inWindow).manhattanLength() <= 1)
+        inWindow = exact.at;
+    ZorvicClick* owner = at(window, inWindow);
     if (owner == receiver)
         return false;
     if (owner) {
-        QMouseEvent move(QEvent::MouseMove, owner->mapFrom(window, event->scenePosition()),
-                         event->scenePosition(), event->globalPosition(), Qt::NoButton, event->buttons(),
-                         event->modifiers(), event->pointingDevice());
+        QMouseEvent move(QEvent::MouseMove, owner->mapFrom(window, inWindow), inWindow, event->globalPosition(),
+                         Qt::NoButton, event->buttons(), event->modifiers(), event->pointingDevice());
         QCoreApplication::sendEvent(owner, &move);
     }
     return true;

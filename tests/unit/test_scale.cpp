@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMouseEvent>
+#include <QtGui/private/qhighdpiscaling_p.h>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -52,10 +53,16 @@ QScreen* screenOfRatio(qreal ratio)
     QJsonObject configuration = get(native);
     QJsonArray screens = configuration[QStringLiteral("screens")].toArray();
     screens.append(QJsonObject{{"name", name}, {"x", 2000 * int(screens.size())}, {"y", 0},
-                               {"width", 1000}, {"height", 800}, {"dpr", ratio}});
+                               {"width", 1000}, {"height", 800}});
     configuration[QStringLiteral("screens")] = screens;
     set(configuration, native);
-    return find();
+    // The ratio as Qt's own scaling gives it (QT_SCALE_FACTOR's way): the
+    // offscreen platform's windows keep a ratio of 1 on a screen of another
+    // from Qt 6.6 on.
+    QScreen* screen = find();
+    if (screen)
+        QHighDpiScaling::setScreenFactor(screen, ratio);
+    return screen;
 }
 
 // Shows `window` on the screen of `ratio`.
@@ -248,7 +255,12 @@ TEST(Scale, APointerOnAKeysLastDevicePixelsIsOnThatKey)
     };
 
     // Two controls one above the other: the upper one's last row is its own.
-    QWidget host;
+    // The window hands on the moves it is given, as the keyboard's does
+    // (Qt 6.8 gives it those its controls' masks, rounded, leave out).
+    struct Host : QWidget {
+        void mouseMoveEvent(QMouseEvent* event) override { ZorvicClick::handMoveOn(this, event); }
+    } host;
+    host.setMouseTracking(true);
     host.resize(40, 60);
     ZorvicClick* upper = new ZorvicClick(&host);
     ZorvicClick* lower = new ZorvicClick(&host);
@@ -264,7 +276,8 @@ TEST(Scale, APointerOnAKeysLastDevicePixelsIsOnThatKey)
     EXPECT_EQ(upperMoves, 1);
     EXPECT_EQ(lowerMoves, 0);
     moveTo(host.windowHandle(), {10, 20});
-    EXPECT_EQ(lowerMoves, 1);
+    EXPECT_EQ(upperMoves, 1);
+    EXPECT_GE(lowerMoves, 1); // Qt 6.8 tells the lower one of the enter too
 
     // On the keyboard, Enter's last row goes to the see-through top row of
     // the key 1 below it, so to the window: the rest still types Enter.
