@@ -96,6 +96,23 @@ def run(args, timeout=TIMEOUT, env=None, check=True):
     return result
 
 
+def run_x(args, window=None, check=True):
+    """run() for an X tool that walks the window tree: another client's
+    window that goes while it walks (a manager's frame, a tray slot) fails
+    it with BadWindow on that window, so it is asked again; a BadWindow on
+    window itself stands."""
+    for _ in range(10):
+        result = run(args, check=False)
+        gone = re.search(r"BadWindow.*?Resource id in failed request:\s*0x([0-9a-f]+)", result.stderr, re.S)
+        if result.returncode == 0 or not gone or int(gone.group(1), 16) == window:
+            break
+        time.sleep(0.05)
+    if check and result.returncode != 0:
+        raise RuntimeError("%s failed with status %d: %s"
+                           % (" ".join(args), result.returncode, result.stderr.strip()))
+    return result
+
+
 # --- the X server's own view of the keyboard --------------------------------
 
 class _XkbState(ctypes.Structure):
@@ -747,7 +764,7 @@ def window_info(window):
     outer corner of its border), width, height (within the border), border
     and map_state ("IsViewable", "IsUnMapped", "IsUnviewable"); None once the
     window is gone."""
-    r = run(["xwininfo", "-id", str(window)], check=False)
+    r = run_x(["xwininfo", "-id", str(window)], window, check=False)
     if r.returncode != 0:
         return None
     name = re.search(r'^xwininfo: Window id: \S+ (?:"(.*)"|\(has no name\))$', r.stdout, re.M)
@@ -861,7 +878,7 @@ def frame_of(window):
 
 def pointer():
     """Where the pointer is on the screen, (x, y)."""
-    m = re.search(r"x:(-?\d+) y:(-?\d+)", run(["xdotool", "getmouselocation"]).stdout)
+    m = re.search(r"x:(-?\d+) y:(-?\d+)", run_x(["xdotool", "getmouselocation"]).stdout)
     return int(m.group(1)), int(m.group(2))
 
 
@@ -972,9 +989,10 @@ class Kelvo:
         info = window_info(self.window)
         if info is None:
             status = self.proc.poll()
-            raise RuntimeError("kelvo's keyboard window %d is gone; kelvo %s; its other windows %s; "
+            raise RuntimeError("kelvo's keyboard window %d is gone (%s); kelvo %s; its other windows %s; "
                                "stderr: %s"
-                               % (self.window, "runs" if status is None else "ended with %d" % status,
+                               % (self.window, run(["xwininfo", "-id", str(self.window)], check=False).stderr.strip(),
+                                  "runs" if status is None else "ended with %d" % status,
                                   windows_titled("Kelvo", self.proc.pid), self.stderr()))
         return info
 
