@@ -28,7 +28,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import kelvo_desktop as kd  # noqa: E402
 import wayland_desktop as wd  # noqa: E402
 
-ATTACH = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+-> wl_surface@\d+\.attach\(wl_buffer@\d+", re.M)
+# libwayland 1.23 (Debian 13) writes the queue's name after the time and
+# "#" for "@" in object names.
+ATTACH = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+(?:\{[^}]*\}\s+)?-> wl_surface[@#]\d+\.attach\(wl_buffer[@#]\d+", re.M)
 
 
 def first_attach_ms(args, env):

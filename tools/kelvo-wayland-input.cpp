@@ -5,6 +5,9 @@
 // on standard output:
 //
 //   move X Y               the pointer to X, Y on the output (logical pixels)
+//   layout W H             the output is W x H logical pixels (a fractional
+//                          scale, which wl_output rounds up); 0 0: its mode
+//                          over its scale again
 //   down B / up B          press / release button B (1 left, 2 middle, 3 right)
 //   cover X Y W H          a grey window above everything at X, Y, W x H
 //   uncover                takes it away
@@ -58,6 +61,8 @@ struct Input {
     int outputWidth = 0;  // the output's mode, in its pixels
     int outputHeight = 0;
     int outputScale = 1;  // its pixels to the layout's, which points are given in
+    int layoutWidth = 0;  // the layout's size where told, else from the above
+    int layoutHeight = 0;
     Cover keptCover;  // made at start, mapped while covering
     Cover freshCover; // made by each cover command
     int configured = 0; // configure events since the last cover was committed
@@ -302,7 +307,8 @@ std::string move(Input& in, int x, int y)
 {
     // Points are in the layout's pixels, as the compositor places windows:
     // the output's own divided by its scale.
-    const int width = in.outputWidth / in.outputScale, height = in.outputHeight / in.outputScale;
+    const int width = in.layoutWidth ? in.layoutWidth : in.outputWidth / in.outputScale;
+    const int height = in.layoutHeight ? in.layoutHeight : in.outputHeight / in.outputScale;
     if (x < 0 || y < 0 || x >= width || y >= height)
         return "the point is off the output";
     if (!in.pointer) {
@@ -323,6 +329,11 @@ std::string run(Input& in, const std::string& line)
     int a = 0, b = 0, c = 0, d = 0;
     if (command == "move" && words >> a >> b)
         return move(in, a, b);
+    if (command == "layout" && words >> a >> b && a >= 0 && b >= 0) {
+        in.layoutWidth = a;
+        in.layoutHeight = b;
+        return {};
+    }
     if ((command == "down" || command == "up") && words >> a)
         return button(in, a, command == "down");
     if (command == "cover" && words >> a >> b >> c >> d)
