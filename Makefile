@@ -150,7 +150,7 @@ windows-core: deps-all
 # Qt's own toolchain file finds that Qt and the build machine's moc and rcc,
 # and goes on to ours (as qt-cmake does).
 windows: deps-all
-	@qt=$$(JOBS=$(JOBS) scripts/build-qt-mingw | tail -n 1) && \
+	@qt=$$(JOBS=$(JOBS) scripts/build-qt-mingw) && qt=$$(printf '%s\n' "$$qt" | tail -n 1) && \
 	  cmake -S . -B $(WIN_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
 	    -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) >/dev/null
