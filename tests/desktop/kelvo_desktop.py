@@ -1014,11 +1014,16 @@ class Kelvo:
         self.desktop.move_pointer(x + 2, y + 1)
         self.desktop.move_pointer(x, y)
 
-    def rest_on(self, key, seconds):
+    def rest_on(self, key, seconds, until=None):
         """Moves the pointer onto the centre of key, leaves it there for seconds
-        (the dwell being measured) and moves it off the keyboard again."""
+        (the dwell being measured), or until until() holds where given (a
+        busy machine may delay the first keystroke), and moves it off the
+        keyboard again."""
         self.move_onto(key)
-        time.sleep(seconds)
+        if until:
+            wait_until(until, what="a keystroke from the key the pointer rests on")
+        else:
+            time.sleep(seconds)
         self.leave()
 
     def leave(self):

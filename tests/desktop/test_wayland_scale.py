@@ -87,9 +87,8 @@ class Scaled(unittest.TestCase):
             self.assertGreater(native[0], 1.5 * smooth[0], "sharpness: at 2 %r, 1 enlarged %r" % (native, smooth))
             self.assertGreater(native[1], smooth[1] / 3, "spread: at 2 %r, 1 enlarged %r" % (native, smooth))
 
-        kelvo.rest_on(kd.KEY_H, 0.3)
-        kd.wait_until(lambda: terminal.received(), what="a keystroke from H")
-        self.assertRegex(terminal.collect(), "^h{1,2}$")
+        kelvo.rest_on(kd.KEY_H, None, until=terminal.received)
+        self.assertRegex(terminal.collect(), "^h{1,3}$")
 
 
 if __name__ == "__main__":

@@ -254,9 +254,12 @@ class Kelvo(kd.Kelvo):
     def screen_point(self, x, y):
         return self.origin[0] + x, self.origin[1] + y
 
-    def rest_on(self, key, seconds):
+    def rest_on(self, key, seconds, until=None):
         self.desktop.pointer.move(*self.centre_of(key))
-        time.sleep(seconds)
+        if until:
+            kd.wait_until(until, what="a keystroke from the key the pointer rests on")
+        else:
+            time.sleep(seconds)
         self.leave()
 
     def leave(self):
