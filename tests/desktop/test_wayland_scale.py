@@ -4,7 +4,8 @@ background shows; resting on H types h; and its picture is drawn at the
 output's pixels: against the keyboard at scale 1 enlarged smoothly to the
 same size, its edges are steeper and no blockier (as test_scale's on X11).
 Where sway and Qt speak the fractional-scale protocol (sway 1.8, Qt 6.5 and
-later), the same at output scale 1.5, drawn at 1.5 times the pixels.
+later), at output scale 1.5 too: its place, 1.5 times the size, no
+background, H typing h.
 
 Run through scripts/wayland-desktop with KELVO_BUILD set (ctest does both).
 """
