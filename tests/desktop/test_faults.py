@@ -168,8 +168,18 @@ class LostServers(unittest.TestCase):
                                   stdout=subprocess.DEVNULL, stderr=err)
         self.addCleanup(desktop.stop, kelvo)
         search = ["xdotool", "search", "--onlyvisible", "--name", "^Kelvo$"]
-        window = kd.wait_until(lambda: kd.run(search, env=env, check=False).stdout.split(),
-                               what="kelvo's window on the second X server")[0]
+        def shown():
+            if kelvo.poll() is not None:
+                with open(err_path, encoding="utf-8", errors="replace") as f:
+                    self.fail("kelvo ended with %d before its window showed: %s" % (kelvo.returncode, f.read()))
+            return kd.run(search, env=env, check=False).stdout.split()
+        try:
+            window = kd.wait_until(shown, what="kelvo's window on the second X server")[0]
+        except TimeoutError:
+            with open(err_path, encoding="utf-8", errors="replace") as f:
+                self.fail("no window of kelvo's shows on the second X server (its windows named Kelvo, "
+                          "shown or not: %r); stderr: %s"
+                          % (kd.run(search[:2] + search[3:], env=env, check=False).stdout.split(), f.read()))
         if resting:
             x, y = (int(v) for v in re.findall(r"(?:X|Y):\s*(-?\d+)", kd.run(
                 ["xwininfo", "-id", window], env=env).stdout)[:2])
