@@ -148,19 +148,42 @@ class LostServers(unittest.TestCase):
                 self.assertLess(took, 5, "kelvo took %.1f s to end" % took)
                 self.assertRegex(err, re.compile(r"X11 connection|X server|display", re.I))
 
-    def kill_x_server_under_kelvo(self, resting):
-        with tempfile.TemporaryFile() as number:
-            server = subprocess.Popen(["Xvfb", "-displayfd", str(number.fileno()), "-screen", "0",
-                                       "800x600x24", "-nolisten", "tcp"], pass_fds=(number.fileno(),),
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                      start_new_session=True)
-            self.addCleanup(lambda: server.poll() is None and (server.kill(), server.wait()))
+    def second_x_server(self):
+        """A bare X server of the test's own, (process, display). One that
+        gives no display number in time is given up for a second one, once;
+        what each wrote is kept for the failure."""
+        logs = []
+        for _ in range(2):
+            log_path = desktop.path("second-x-%d.log" % time.monotonic_ns())
+            logs.append(log_path)
+            with tempfile.TemporaryFile() as number, open(log_path, "wb") as log:
+                server = subprocess.Popen(["Xvfb", "-displayfd", str(number.fileno()), "-screen", "0",
+                                           "800x600x24", "-nolisten", "tcp"], pass_fds=(number.fileno(),),
+                                          stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
+                self.addCleanup(lambda server=server: server.poll() is None and (server.kill(), server.wait()))
 
-            def reported():
-                number.seek(0)
-                text = number.read().decode().strip()
-                return text.isdigit() and text
-            display = ":" + kd.wait_until(reported, what="the second X server's display number")
+                def reported():
+                    number.seek(0)
+                    text = number.read().decode().strip()
+                    return (text.isdigit() and text) or (server.poll() is not None and "ended")
+                try:
+                    text = kd.wait_until(reported, what="the second X server's display number")
+                except TimeoutError:
+                    text = None
+                if text and text != "ended":
+                    return server, ":" + text
+                if server.poll() is None:
+                    server.kill()
+                server.wait()
+        written = []
+        for path in logs:
+            with open(path, errors="replace") as f:
+                written.append(f.read().strip() or "(nothing)")
+        self.fail("no second X server gave its display number within %d s, twice; they wrote: %s"
+                  % (kd.TIMEOUT, " | ".join(written)))
+
+    def kill_x_server_under_kelvo(self, resting):
+        server, display = self.second_x_server()
         env = dict(os.environ, DISPLAY=display)
         err_path = desktop.path("lost-x-%d.err" % time.monotonic_ns())
         with open(err_path, "wb") as err:
