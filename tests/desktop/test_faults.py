@@ -158,7 +158,7 @@ class LostServers(unittest.TestCase):
             logs.append(log_path)
             with tempfile.TemporaryFile() as number, open(log_path, "wb") as log:
                 server = subprocess.Popen(["Xvfb", "-displayfd", str(number.fileno()), "-screen", "0",
-                                           "800x600x24", "-nolisten", "tcp"], pass_fds=(number.fileno(),),
+                                           "800x600x24", "-nolisten", "tcp", "-noreset"], pass_fds=(number.fileno(),),
                                           stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
                 self.addCleanup(lambda server=server: server.poll() is None and (server.kill(), server.wait()))
 
