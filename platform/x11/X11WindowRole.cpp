@@ -383,14 +383,17 @@ bool X11WindowRole::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Move:
         if (place.dragged || !place.placing) {
             place.wanted = window->pos();
-        } else if (keepFrameInside(place), window->pos() != place.wanted && place.corrections < MaxCorrections) {
-            ++place.corrections;
-            // Asked after the manager's own move has been handled.
-            QTimer::singleShot(0, this, [this, window] {
-                if (auto found = places_.find(window); found != places_.end() && window
-                    && window->pos() != found->wanted)
-                    window->move(found->wanted);
-            });
+        } else {
+            keepFrameInside(place);
+            if (window->pos() != place.wanted && place.corrections < MaxCorrections) {
+                ++place.corrections;
+                // Asked after the manager's own move has been handled.
+                QTimer::singleShot(0, this, [this, window] {
+                    if (auto found = places_.find(window); found != places_.end() && window
+                        && window->pos() != found->wanted)
+                        window->move(found->wanted);
+                });
+            }
         }
         break;
     default:
