@@ -475,6 +475,61 @@ class Desktop(Processes):
         return Kelvo(self, env, timeout, command, scale)
 
 
+# Where a program keeps what it writes for its user.
+HOME_FOLDERS = {"HOME": "home", "XDG_CONFIG_HOME": "config", "XDG_CACHE_HOME": "cache",
+                "XDG_DATA_HOME": "data", "XDG_STATE_HOME": "state"}
+
+
+def private_dirs(owner=None, runtime=True):
+    """An empty home and empty XDG folders (with XDG_RUNTIME_DIR when
+    runtime) in a fresh temporary folder: (that folder, the environment
+    entries that point at them)."""
+    top = tempfile.mkdtemp(prefix="kelvo-home-")
+    dirs = dict(HOME_FOLDERS, **({"XDG_RUNTIME_DIR": "run"} if runtime else {}))
+    env = {}
+    for name, sub in dirs.items():
+        env[name] = os.path.join(top, sub)
+        os.mkdir(env[name], 0o700)
+    if owner is not None:
+        for path in [top] + list(env.values()):
+            os.chown(path, owner, owner)
+    return top, env
+
+
+def files_under(top):
+    """Every file and folder under top, relative to it."""
+    found = []
+    for root, subdirs, files in os.walk(top):
+        found += [os.path.relpath(os.path.join(root, n), top) for n in subdirs + files]
+    return sorted(found)
+
+
+class UntouchedHome:
+    """An empty home and XDG folders for every kelvo a test module starts
+    (env), looked into when the module ends: on this desktop kelvo writes
+    nothing there.
+
+        home = kd.UntouchedHome()
+        setUpModule: home.open(); kelvo's environment gets home.env
+        tearDownModule: home.close() raises AssertionError naming what was written
+    """
+
+    def __init__(self):
+        self.top, self.env = None, {}
+
+    def open(self):
+        self.top, self.env = private_dirs(runtime=False)
+
+    def close(self):
+        if self.top is None:
+            return
+        written = [f for f in files_under(self.top) if f not in HOME_FOLDERS.values()]
+        shutil.rmtree(self.top, True)
+        self.top = None
+        if written:
+            raise AssertionError("kelvo wrote into its home and data folders: %s" % ", ".join(written))
+
+
 class ModuleDesktop:
     """One Desktop (or what `make` makes) for every test of a module,
     standing in for it:

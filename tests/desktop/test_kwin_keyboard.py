@@ -5,7 +5,8 @@ keeps the focus: the keys reach it), the Shift latch, a level-3 character on
 the German layout, shortcuts on a Cyrillic layout, the settings dialog
 over the keys, a character the layout lacks refused whole with its
 reason, nothing held after SIGTERM or the exit button; and a kelvo that
-no entry names saying how to get one.
+no entry names saying how to get one; and none of it writing into
+kelvo's home.
 
 Run through scripts/wayland-desktop --compositor kwin with KELVO_BUILD set
 (ctest does both). No screenshots: KWin offers other programs no way to
@@ -102,7 +103,17 @@ class KwinKelvo(wd.Kelvo):
 
 
 desktop = kd.ModuleDesktop(KwinDesktop)
-setUpModule, tearDownModule = desktop.open, desktop.close
+home = kd.UntouchedHome()
+
+
+def setUpModule():
+    home.open()
+    desktop.open()
+
+
+def tearDownModule():
+    desktop.close()
+    home.close()
 
 
 class KwinCase(unittest.TestCase):
@@ -114,7 +125,7 @@ class KwinCase(unittest.TestCase):
         self.kelvo = self.start_kelvo()
 
     def start_kelvo(self):
-        kelvo = KwinKelvo(desktop, dict(os.environ, KELVO_TRACE="1"))
+        kelvo = KwinKelvo(desktop, dict(os.environ, KELVO_TRACE="1", **home.env))
         self.addCleanup(kelvo.stop)
         kelvo.leave()
         self.assertStops("typing went on after the pointer left H")

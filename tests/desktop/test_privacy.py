@@ -103,30 +103,6 @@ class WrappedKelvo(kd.Kelvo):
         return self.wait()
 
 
-def private_dirs(owner=None):
-    """An empty home and empty XDG folders in a fresh temporary folder, as
-    the environment entries that point at them."""
-    top = tempfile.mkdtemp(prefix="kelvo-privacy-")
-    dirs = {"HOME": "home", "XDG_CONFIG_HOME": "config", "XDG_CACHE_HOME": "cache",
-            "XDG_DATA_HOME": "data", "XDG_STATE_HOME": "state", "XDG_RUNTIME_DIR": "run"}
-    env = {}
-    for name, sub in dirs.items():
-        env[name] = os.path.join(top, sub)
-        os.mkdir(env[name], 0o700)
-    if owner is not None:
-        for path in [top] + list(env.values()):
-            os.chown(path, owner, owner)
-    return top, env
-
-
-def files_under(top):
-    """Every file and folder under top, relative to it."""
-    found = []
-    for root, subdirs, files in os.walk(top):
-        found += [os.path.relpath(os.path.join(root, n), top) for n in subdirs + files]
-    return sorted(found)
-
-
 def kelvo_env(base, dirs, **more):
     """base without any other XDG folder or D-Bus address, with dirs and more."""
     env = {k: v for k, v in base.items()
@@ -230,27 +206,27 @@ class KeptToItself(unittest.TestCase):
         return findings(trace_dir, kelvo.path, allowed_paths, allowed_sockets), kelvo.stderr()
 
     def test_typing_beeping_and_ending_write_nothing_and_reach_only_the_desktop(self):
-        top, dirs = private_dirs()
+        top, dirs = kd.private_dirs()
         self.addCleanup(shutil.rmtree, top, True)
         found, _ = self.traced_session(dirs)
         if found:
             self.fail("kelvo did more than it may, in empty folders:\n" + "\n".join(found))
         # The sound library's key is all that is left behind.
         key = os.path.join(os.path.basename(dirs["XDG_CONFIG_HOME"]), PULSE_KEY)
-        self.assertEqual(files_under(top), sorted(
+        self.assertEqual(kd.files_under(top), sorted(
             [os.path.basename(d) for d in dirs.values()] + [os.path.dirname(key), key]))
         # Once the key exists, as it does where a sound server runs, nothing
         # at all is written; tracing keystrokes adds nothing but output.
-        left = files_under(top)
+        left = kd.files_under(top)
         found, output = self.traced_session(dirs, KELVO_TRACE="1")
         self.assertIn('"q"', output, "KELVO_TRACE=1 traced nothing")
         if found:
             self.fail("kelvo did more than it may, with the sound key in place:\n"
                       + "\n".join(found))
-        self.assertEqual(files_under(top), left)
+        self.assertEqual(kd.files_under(top), left)
 
     def test_typed_keys_appear_in_the_output_only_when_traced(self):
-        top, dirs = private_dirs()
+        top, dirs = kd.private_dirs()
         self.addCleanup(shutil.rmtree, top, True)
         outputs = {}
         for trace in ("0", "1"):
@@ -282,7 +258,7 @@ class NoPrivileges(unittest.TestCase):
         xev = desktop.key_events("nobody")
         self.addCleanup(desktop.stop, xev.proc)
         desktop.focus(xev.window)
-        top, dirs = private_dirs(owner=NOBODY)
+        top, dirs = kd.private_dirs(owner=NOBODY)
         self.addCleanup(shutil.rmtree, top, True)
         wrapper = ["setpriv", "--reuid", str(NOBODY), "--regid", str(NOBODY), "--clear-groups",
                    "--inh-caps=-all", "--"]

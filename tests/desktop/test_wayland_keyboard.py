@@ -3,7 +3,7 @@ bar, nothing of its background showing or taking the pointer, the focus left
 with the terminal typed into, dwell typing, the Shift latch, the German
 layout, a window over the resting key, the settings dialog, minimising (to
 swaybar's tray, and to the logo where there is no tray), and ending without
-a key left held.
+a key left held; and all of it writing nothing into kelvo's home.
 
 Run through scripts/wayland-desktop with KELVO_BUILD set (ctest does both).
 The group without a tray runs on a desktop of its own without the bar: this
@@ -25,7 +25,17 @@ WAYLAND_DESKTOP = os.path.join(kd.source_dir(), "scripts", "wayland-desktop")
 ONE_TICK = 0.3  # resting this long types a key once, whatever the arrival costs
 
 desktop = kd.ModuleDesktop(wd.WaylandDesktop)
-setUpModule, tearDownModule = desktop.open, desktop.close
+home = kd.UntouchedHome()
+
+
+def setUpModule():
+    home.open()
+    desktop.open()
+
+
+def tearDownModule():
+    desktop.close()
+    home.close()
 
 
 class WaylandCase(unittest.TestCase):
@@ -45,7 +55,7 @@ class WaylandCase(unittest.TestCase):
         self.terminal.take(b"")
 
     def start_kelvo(self, env=None):
-        kelvo = desktop.kelvo(dict(os.environ, KELVO_TRACE="1", **(env or {})))
+        kelvo = desktop.kelvo(dict(os.environ, KELVO_TRACE="1", **home.env, **(env or {})))
         self.addCleanup(kelvo.stop)
         return kelvo
 
@@ -86,6 +96,10 @@ class Window(WaylandCase):
         # sway's focus follows the pointer: a terminal beside ours, under the
         # keyboard, takes the focus once the pointer is over it.
         beside = desktop.cat_terminal("beside")
+        # Once it has gone, ours has the whole workspace again before the
+        # next test looks at what lies under the keyboard.
+        self.addCleanup(kd.wait_until, lambda: desktop.window_rect(self.terminal.title) == desktop.usable_area(),
+                        what="the terminal to fill the workspace again")
         self.addCleanup(desktop.stop, beside.proc)
         # The keyboard is now over the new, right-hand terminal. Until sway
         # has laid the two out (it tells the new one's focus before), a move

@@ -133,18 +133,29 @@ class WaylandDesktop(kd.Processes):
         r = workspace["rect"]
         return r["x"], r["y"], r["width"], r["height"]
 
-    def focused_app(self):
-        """The app id of the window holding the keyboard focus, or None."""
+    @staticmethod
+    def _window(test):
+        """The first node of sway's tree that passes test, or None."""
         def walk(node):
-            if node.get("focused"):
+            if test(node):
                 return node
             for child in node.get("nodes", []) + node.get("floating_nodes", []):
                 found = walk(child)
                 if found:
                     return found
             return None
-        node = walk(swaymsg("-t", "get_tree"))
+        return walk(swaymsg("-t", "get_tree"))
+
+    def focused_app(self):
+        """The app id of the window holding the keyboard focus, or None."""
+        node = self._window(lambda n: n.get("focused"))
         return node.get("app_id") if node else None
+
+    def window_rect(self, app_id):
+        """Where sway has laid out the window of app_id: (x, y, width, height)."""
+        node = self._window(lambda n: n.get("app_id") == app_id)
+        r = node["rect"] if node else {}
+        return tuple(r.get(k) for k in ("x", "y", "width", "height"))
 
     def has_tray_host(self):
         """True while a status-notifier host (swaybar's tray) is on the session bus."""
