@@ -241,7 +241,11 @@ void askToReachEveryProgram(KeySender& sender, WId window)
     if (!portal)
         return;
     const QString parent = window ? QStringLiteral("x11:%1").arg(window, 0, 16) : QString();
-    portal->ask(QDBusConnection::sessionBus(), parent,
+    // A connection of its own, so that the portal hears who we are before
+    // anything else on it asks the portal for anything.
+    const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("kelvo-portal"));
+    const RemoteDesktopPortal::Remembering remembering{QStringLiteral(KELVO_APP_ID), RestoreTokenFile::defaultPath()};
+    portal->ask(bus, parent,
                 [unreachable = session().unreachable, answered = false](bool granted, const QString& why) mutable {
                     const char* name = program_invocation_short_name;
                     if (answered)
@@ -256,6 +260,9 @@ void askToReachEveryProgram(KeySender& sender, WId window)
                                              "only (%s)\n",
                                      name, qPrintable(unreachable), qPrintable(why));
                     answered = true;
+                },
+                remembering, [](const QString& text) {
+                    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(text));
                 });
 #else
     (void)sender;

@@ -36,12 +36,15 @@ PortalKeySender::PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLook
 
 PortalKeySender::~PortalKeySender() = default;
 
-void PortalKeySender::ask(QDBusConnection bus, const QString& parentWindow, Teller tell)
+void PortalKeySender::ask(QDBusConnection bus, const QString& parentWindow, Teller tell,
+                          RemoteDesktopPortal::Remembering remembering, std::function<void(const QString&)> note)
 {
     if (portal_)
         return;
     tell_ = std::move(tell);
-    portal_ = std::make_unique<RemoteDesktopPortal>(std::move(bus));
+    portal_ = std::make_unique<RemoteDesktopPortal>(std::move(bus), std::move(remembering));
+    if (note)
+        QObject::connect(portal_.get(), &RemoteDesktopPortal::notice, portal_.get(), std::move(note));
     QObject::connect(portal_.get(), &RemoteDesktopPortal::granted, portal_.get(), [this] { onGranted(); });
     QObject::connect(portal_.get(), &RemoteDesktopPortal::unavailable, portal_.get(), [this](const QString& why) {
         if (tell_)

@@ -42,8 +42,11 @@ public:
     ~PortalKeySender() override;
 
     // Asks the portal on `bus` for the keyboard, once, without waiting;
-    // `parentWindow` as RemoteDesktopPortal::ask takes it.
-    void ask(QDBusConnection bus, const QString& parentWindow, Teller tell);
+    // `parentWindow` as RemoteDesktopPortal::ask takes it, `remembering` as
+    // its constructor. `note` hears what the user should know about the
+    // remembered answer.
+    void ask(QDBusConnection bus, const QString& parentWindow, Teller tell,
+             RemoteDesktopPortal::Remembering remembering = {}, std::function<void(const QString&)> note = nullptr);
     // True once keys go through the portal.
     bool throughPortal() const;
 

@@ -16,7 +16,10 @@ namespace {
 const QString Service = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString Path = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString Interface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-constexpr uint Keyboard = 1; // the device type bit of a keyboard
+const QString Registry = QStringLiteral("org.freedesktop.host.portal.Registry");
+constexpr uint Keyboard = 1;        // the device type bit of a keyboard
+constexpr uint UntilRevoked = 2;    // persist_mode: remembered until the user revokes it
+constexpr uint RemembersFrom = 2;   // the interface's version that takes persist_mode
 
 // What a D-Bus error from the portal means to a user.
 QString describe(const QDBusError& error)
@@ -32,8 +35,8 @@ QString describe(const QDBusError& error)
 
 } // namespace
 
-RemoteDesktopPortal::RemoteDesktopPortal(QDBusConnection bus, QObject* parent)
-    : QObject(parent), bus_(std::move(bus))
+RemoteDesktopPortal::RemoteDesktopPortal(QDBusConnection bus, Remembering remembering, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)), remembering_(std::move(remembering))
 {
 }
 
@@ -72,21 +75,89 @@ void RemoteDesktopPortal::ask(const QString& parentWindow)
     }
     watcher_ = new QDBusServiceWatcher(Service, bus_, QDBusServiceWatcher::WatchForUnregistration, this);
     connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &RemoteDesktopPortal::onPortalGone);
+    if (remembering_.appId.isEmpty())
+        readProperties();
+    else
+        registerApp();
+}
 
+void RemoteDesktopPortal::registerApp()
+{
+    // Heard only as the connection's first call to the portal. A portal
+    // without the registry, or one that finds no menu entry of ours, knows
+    // us by no ID (or by what the session manager says), and grants made
+    // so are kept apart from those made to the ID.
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Registry, QStringLiteral("Register"));
+    call << remembering_.appId << QVariantMap();
+    auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (!call->isError())
+            appId_ = remembering_.appId;
+        readProperties();
+    });
+}
+
+void RemoteDesktopPortal::readProperties()
+{
     QDBusMessage get = QDBusMessage::createMethodCall(Service, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << Interface << QStringLiteral("AvailableDeviceTypes");
+                                                      QStringLiteral("GetAll"));
+    get << Interface;
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        QDBusPendingReply<QDBusVariant> types = *call;
-        if (types.isError())
-            fail(describe(types.error()));
-        else if (!(types.value().variant().toUInt() & Keyboard))
+        QDBusPendingReply<QVariantMap> properties = *call;
+        if (properties.isError()) {
+            fail(describe(properties.error()));
+            return;
+        }
+        if (!(properties.value().value(QStringLiteral("AvailableDeviceTypes")).toUInt() & Keyboard)) {
             fail(QStringLiteral("the desktop portal's remote desktop offers no keyboard"));
-        else
-            createSession();
+            return;
+        }
+        version_ = properties.value().value(QStringLiteral("version"), 1u).toUInt();
+        recall();
+        createSession();
     });
+}
+
+void RemoteDesktopPortal::recall()
+{
+    if (version_ < RemembersFrom || remembering_.tokenFile.isEmpty())
+        return;
+    const RestoreTokenFile file(remembering_.tokenFile);
+    QString why;
+    const std::optional<RememberedGrant> grant = file.read(&why);
+    if (grant && grant->appId == appId_) {
+        restoreToken_ = grant->token;
+        return;
+    }
+    if (grant) {
+        const auto known = [](const QString& id) {
+            return id.isEmpty() ? QStringLiteral("no application ID") : QStringLiteral("the application ID %1").arg(id);
+        };
+        why = QStringLiteral("it was given under %1, and the desktop now knows Kelvo by %2")
+                  .arg(known(grant->appId), known(appId_));
+    }
+    if (!why.isEmpty())
+        emit notice(QStringLiteral("the permission remembered in %1 could not be used (%2); the desktop asks again")
+                        .arg(file.path(), why));
+}
+
+void RemoteDesktopPortal::remember(const QVariantMap& results)
+{
+    if (version_ < RemembersFrom || remembering_.tokenFile.isEmpty())
+        return;
+    // The portal forgets the grant a token named once it is used, and
+    // keeps it again under the token it hands back now.
+    const QString token = results.value(QStringLiteral("restore_token")).toString();
+    if (token.isEmpty())
+        return; // not to be remembered (the user said so, or the desktop will not)
+    QString why;
+    if (!RestoreTokenFile(remembering_.tokenFile).write({appId_, token}, &why))
+        emit notice(QStringLiteral("the desktop's permission cannot be remembered (%1); it asks again at the next "
+                                   "start")
+                        .arg(why));
 }
 
 void RemoteDesktopPortal::createSession()
@@ -100,7 +171,12 @@ void RemoteDesktopPortal::createSession()
                 }
                 bus_.connect(Service, session_, QStringLiteral("org.freedesktop.portal.Session"),
                              QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
-                const QVariantMap devices{{QStringLiteral("types"), Keyboard}};
+                QVariantMap devices{{QStringLiteral("types"), Keyboard}};
+                if (version_ >= RemembersFrom && !remembering_.tokenFile.isEmpty()) {
+                    devices.insert(QStringLiteral("persist_mode"), UntilRevoked);
+                    if (restoreToken_)
+                        devices.insert(QStringLiteral("restore_token"), *restoreToken_);
+                }
                 request(QStringLiteral("SelectDevices"), {QVariant::fromValue(QDBusObjectPath(session_))}, devices,
                         [this](uint code, const QVariantMap&) {
                             if (code != 0) {
@@ -117,6 +193,7 @@ void RemoteDesktopPortal::createSession()
                                         else if (!(results.value(QStringLiteral("devices")).toUInt() & Keyboard))
                                             fail(QStringLiteral("the keyboard was not among the devices allowed"));
                                         else {
+                                            remember(results);
                                             state_ = State::Granted;
                                             emit granted();
                                         }

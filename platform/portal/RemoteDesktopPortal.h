@@ -5,6 +5,14 @@
 // that offers no protocol for it (GNOME's Wayland session). The desktop asks
 // the user whether to allow it; the answer comes whenever the user gives it,
 // so everything here is asynchronous and told by signals.
+//
+// A portal of version 2 or later can remember the answer: the session is
+// asked for until revoked, and the token it hands back for that is kept in
+// a file (RestoreTokenFile) and given at the next start, when no question
+// is shown. The program says who it is first (the portal's registry), so
+// the grant is Kelvo's however it was started.
+
+#include "platform/portal/RestoreTokenFile.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
@@ -13,6 +21,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QDBusMessage;
@@ -30,8 +39,16 @@ public:
         Unavailable, // refused, failed, absent or gone; final
     };
 
-    // Talks to the portal on `bus` (the session bus, or a test's own).
-    explicit RemoteDesktopPortal(QDBusConnection bus, QObject* parent = nullptr);
+    // What is remembered between runs, and as whom.
+    struct Remembering {
+        QString appId;     // registered with the portal first; empty: not at all
+        QString tokenFile; // where the grant is kept; empty: never remembered
+    };
+
+    // Talks to the portal on `bus` (the session bus, or a test's own); that
+    // connection must not have called the portal before, or the portal
+    // already knows it by another application ID.
+    explicit RemoteDesktopPortal(QDBusConnection bus, Remembering remembering = {}, QObject* parent = nullptr);
     // Closes the session, when one was started.
     ~RemoteDesktopPortal() override;
 
@@ -51,6 +68,10 @@ signals:
     void granted();
     // It cannot be had, or is had no longer: `why` is a clause for people.
     void unavailable(const QString& why);
+    // Something the user should know about the remembered answer: why the
+    // question is asked again, or why it cannot be remembered. A sentence
+    // without its full stop.
+    void notice(const QString& text);
 
 private slots:
     void onResponse(const QDBusMessage& message);
@@ -61,11 +82,19 @@ private:
     using Then = std::function<void(uint code, const QVariantMap& results)>;
 
     void request(const QString& method, QList<QVariant> arguments, QVariantMap options, Then then);
+    void registerApp();
+    void readProperties();
+    void recall();
+    void remember(const QVariantMap& results);
     void createSession();
     void fail(const QString& why);
     QString token();
 
     QDBusConnection bus_;
+    Remembering remembering_;
+    QString appId_;                       // the ID the portal knows us by
+    uint version_ = 1;                    // of the portal's RemoteDesktop interface
+    std::optional<QString> restoreToken_; // the grant to restore, when there is one
     State state_ = State::Idle;
     QString parentWindow_;
     QString session_;            // the session's object path, once created

@@ -3,10 +3,14 @@
 bus, for the tests: it answers as the user told it to (--answer), writes
 every call it gets to a log (one JSON object a line), and with --mutter hands
 the keysyms on to Mutter's own remote-desktop API on the same bus, so they
-reach the focused client as the real portal's would.
+reach the focused client as the real portal's would. With --version 2 it
+hands out a restore token from Start when asked to remember (persist_mode),
+as xdg-desktop-portal 1.17 and later do; --registry says how it answers a
+program that says who it is.
 
     fake_portal.py --log FILE [--answer granted|refused|failed] [--devices N]
-                   [--mutter] [--vanish-after N]
+                   [--mutter] [--vanish-after N] [--version N]
+                   [--registry absent|accept|refuse]
 
 It prints "ready" once it owns its name.
 """
@@ -15,6 +19,7 @@ import argparse
 import json
 import os
 import time
+import uuid
 
 import dbus
 import dbus.service
@@ -24,6 +29,7 @@ from gi.repository import GLib
 NAME = "org.freedesktop.portal.Desktop"
 PATH = "/org/freedesktop/portal/desktop"
 IFACE = "org.freedesktop.portal.RemoteDesktop"
+REGISTRY = "org.freedesktop.host.portal.Registry"
 ANSWERS = {"granted": 0, "refused": 1, "failed": 2}
 
 
@@ -52,6 +58,7 @@ class Portal(dbus.service.Object):
         self.log = open(args.log, "a", buffering=1)
         self.mutter = None
         self.keysyms = 0
+        self.persist = 0
 
     def note(self, method, **fields):
         self.log.write(json.dumps({"method": method, "at": round(time.monotonic(), 3), **plain(fields)}) + "\n")
@@ -72,11 +79,24 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):
-        if interface == IFACE and prop == "AvailableDeviceTypes":
-            return dbus.UInt32(self.args.devices)
-        if interface == IFACE and prop == "version":
-            return dbus.UInt32(1)
-        raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.InvalidArgs")
+        properties = self.GetAll(interface)
+        if prop not in properties:
+            raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.InvalidArgs")
+        return properties[prop]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        if interface != IFACE:
+            raise dbus.exceptions.DBusException("no such interface", name="org.freedesktop.DBus.Error.InvalidArgs")
+        return {"AvailableDeviceTypes": dbus.UInt32(self.args.devices), "version": dbus.UInt32(self.args.version)}
+
+    @dbus.service.method(REGISTRY, in_signature="sa{sv}")
+    def Register(self, app_id, options):
+        self.note("Register", app_id=app_id)
+        if self.args.registry == "absent":
+            raise dbus.exceptions.DBusException("no registry", name="org.freedesktop.DBus.Error.UnknownMethod")
+        if self.args.registry == "refuse":
+            raise dbus.exceptions.DBusException("App info not found", name="org.freedesktop.portal.Error.Failed")
 
     @dbus.service.method(IFACE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
     def CreateSession(self, options, sender):
@@ -88,6 +108,7 @@ class Portal(dbus.service.Object):
     @dbus.service.method(IFACE, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
     def SelectDevices(self, session, options, sender):
         self.note("SelectDevices", session=session, options=options)
+        self.persist = int(options.get("persist_mode", 0)) if self.args.version >= 2 else 0
         return self.respond(sender, options["handle_token"], 0, {})
 
     @dbus.service.method(IFACE, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
@@ -101,6 +122,9 @@ class Portal(dbus.service.Object):
                                          "org.gnome.Mutter.RemoteDesktop.Session")
             self.mutter.Start()
         results = {"devices": dbus.UInt32(1)} if code == 0 else {}
+        if code == 0 and self.args.version >= 2 and self.persist:
+            results["restore_token"] = str(uuid.uuid4())
+            self.note("Token", token=results["restore_token"])
         return self.respond(sender, options["handle_token"], code, results)
 
     @dbus.service.method(IFACE, in_signature="oa{sv}iu")
@@ -121,6 +145,8 @@ def main():
     parser.add_argument("--devices", type=int, default=7)
     parser.add_argument("--mutter", action="store_true")
     parser.add_argument("--vanish-after", type=int, default=0)
+    parser.add_argument("--version", type=int, default=1)
+    parser.add_argument("--registry", choices=("absent", "accept", "refuse"), default="absent")
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()

@@ -54,10 +54,13 @@ class ThroughXWayland(unittest.TestCase):
         time.sleep(0.3)
         self.assertRegex(field.text(), r"^h{4,6}$")
         self.assertEqual(desktop.focused_window(), field.window, "kelvo took the focus while typing")
-        # No portal on this bus: said once, in words, and XTest goes on.
+        # No portal with a remote desktop on this bus (the machine's own may
+        # be started, with no back end for it): said once, in words, and
+        # XTest goes on.
         lines = [l for l in kelvo.stderr().splitlines() if "Wayland" in l]
         self.assertEqual(len(lines), 1, kelvo.stderr())
-        self.assertIn("X11 programs only (the desktop portal (xdg-desktop-portal) is not running)", lines[0])
+        self.assertRegex(lines[0], r"X11 programs only \(the desktop portal "
+                                   r"(\(xdg-desktop-portal\) is not running|offers no remote desktop)\)$")
 
 
 class ThroughThePortal(unittest.TestCase):

@@ -2,7 +2,8 @@
 // fake_portal.py) on a private session bus: the requests and their options,
 // keysyms in order with the modifiers around them, a key the layout lacks
 // refused whole, and refusal, absence and loss of the portal falling back to
-// the other sender with one message.
+// the other sender with one message; a grant remembered, as the registered
+// application, where the portal can remember.
 
 #include "platform/fake/FakeKeySender.h"
 #include "platform/portal/PortalKeySender.h"
@@ -10,6 +11,7 @@
 
 #include <QDBusConnection>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -29,8 +31,17 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        bus_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                   QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+        // A bus that starts no service of its own: the machine's real portal
+        // stays out of it.
+        QFile config(dir_.filePath(QStringLiteral("bus.conf")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        bus_.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
         ASSERT_TRUE(bus_.waitForReadyRead(5000)) << "dbus-daemon did not start";
         address_ = QString::fromUtf8(bus_.readLine()).trimmed();
         xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
@@ -52,7 +63,7 @@ protected:
     }
 
     // Starts the stand-in portal with `args`, then the sender asking it.
-    void start(const QStringList& args)
+    void start(const QStringList& args, const RemoteDesktopPortal::Remembering& remembering = {})
     {
         if (!args.contains(QStringLiteral("--absent"))) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -68,7 +79,8 @@ protected:
         fallback_ = fallback.get();
         sender_ = std::make_unique<PortalKeySender>(std::move(fallback), [this] { return index_.get(); }, false);
         sender_->ask(QDBusConnection::connectToBus(address_, QStringLiteral("portal-test")), QStringLiteral("x11:2a"),
-                     [this](bool granted, const QString& why) { told_ << (granted ? "granted" : why); });
+                     [this](bool granted, const QString& why) { told_ << (granted ? "granted" : why); },
+                     remembering, [this](const QString& text) { notes_ << text; });
         ASSERT_TRUE(QTest::qWaitFor([this] { return !told_.isEmpty(); }, 10000)) << "no answer";
     }
 
@@ -100,7 +112,7 @@ protected:
     std::unique_ptr<KeymapIndex> index_;
     std::unique_ptr<PortalKeySender> sender_;
     FakeKeySender* fallback_ = nullptr;
-    QStringList told_;
+    QStringList told_, notes_;
 };
 
 TEST_F(PortalSender, GrantedSendsKeysymsInOrderAndRefusesWhatTheLayoutLacks)
@@ -149,6 +161,65 @@ TEST_F(PortalSender, RefusedOrAbsentKeepsTheOtherSenderAndSaysSoOnce)
         TearDown();
         SetUp();
     }
+}
+
+TEST_F(PortalSender, ASecondVersionPortalRemembersTheGrantForTheAppItKnows)
+{
+    const QString tokenFile = dir_.filePath(QStringLiteral("state/kelvo/remote-desktop-token"));
+    const RemoteDesktopPortal::Remembering kelvo{QStringLiteral("org.kelvo.Kelvo"), tokenFile};
+    auto last = [this](const QString& method) {
+        QJsonObject found;
+        for (const QJsonObject& call : calls())
+            if (call[u"method"].toString() == method)
+                found = call;
+        return found;
+    };
+    auto held = [&tokenFile] {
+        QFile file(tokenFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("(none)");
+    };
+    auto restart = [this](const QStringList& args, const RemoteDesktopPortal::Remembering& remembering) {
+        TearDown();
+        SetUp();
+        told_.clear();
+        notes_.clear();
+        start(args, remembering);
+        EXPECT_EQ(told_, QStringList{"granted"});
+    };
+
+    // Asked for until revoked; the token handed back is kept with the ID.
+    start({"--version", "2", "--registry", "accept"}, kelvo);
+    EXPECT_EQ(calls().value(0)[u"method"].toString(), QStringLiteral("Register")) << "not the first call";
+    EXPECT_EQ(last("Register")[u"app_id"].toString(), QStringLiteral("org.kelvo.Kelvo"));
+    EXPECT_EQ(last("SelectDevices")[u"options"][u"persist_mode"].toInt(), 2);
+    EXPECT_FALSE(last("SelectDevices")[u"options"].toObject().contains(u"restore_token"));
+    const QString first = last("Token")[u"token"].toString();
+    EXPECT_EQ(held(), QStringLiteral("app-id=org.kelvo.Kelvo\nrestore-token=%1\n").arg(first));
+    EXPECT_EQ(QFile::permissions(tokenFile) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(notes_.isEmpty()) << notes_.join(u'\n').toStdString();
+
+    // The next start hands it back, and keeps the new one.
+    restart({"--version", "2", "--registry", "accept"}, kelvo);
+    EXPECT_EQ(last("SelectDevices")[u"options"][u"restore_token"].toString(), first);
+    const QString second = last("Token")[u"token"].toString();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(held(), QStringLiteral("app-id=org.kelvo.Kelvo\nrestore-token=%1\n").arg(second));
+    EXPECT_TRUE(notes_.isEmpty()) << notes_.join(u'\n').toStdString();
+
+    // Known by no ID now: that token cannot match, is not offered, and is
+    // replaced by one of this ID; saying so once.
+    restart({"--version", "2", "--registry", "refuse"}, kelvo);
+    EXPECT_FALSE(last("SelectDevices")[u"options"].toObject().contains(u"restore_token"));
+    ASSERT_EQ(notes_.size(), 1);
+    EXPECT_TRUE(notes_[0].contains(u"could not be used") && notes_[0].contains(u"no application ID"))
+        << notes_[0].toStdString();
+    EXPECT_EQ(held(), QStringLiteral("app-id=\nrestore-token=%1\n").arg(last("Token")[u"token"].toString()));
+
+    // A first version portal cannot remember: nothing asked of it, nothing kept.
+    const QString elsewhere = dir_.filePath(QStringLiteral("other/remote-desktop-token"));
+    restart({"--version", "1", "--registry", "accept"}, {QStringLiteral("org.kelvo.Kelvo"), elsewhere});
+    EXPECT_FALSE(last("SelectDevices")[u"options"].toObject().contains(u"persist_mode"));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(elsewhere).path()));
 }
 
 TEST_F(PortalSender, PortalGoneMidRunFailsClearlyThenFallsBack)
