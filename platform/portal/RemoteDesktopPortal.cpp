@@ -263,15 +263,16 @@ bool RemoteDesktopPortal::notifyKeysym(quint32 keysym, bool pressed)
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("NotifyKeyboardKeysym"));
     call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap() << static_cast<int>(keysym)
          << static_cast<uint>(pressed ? 1 : 0);
-    // Events sent without a wait are answered in their own time; what has
-    // been answered is let go, and a refusal among them ends the session.
-    std::erase_if(inFlight_, [this](const QDBusPendingCall& sent) {
-        if (!sent.isFinished())
-            return false;
+    // The portal handles each call on a thread of its own and may pass two
+    // that arrive together on to the desktop in either order: a release
+    // before its press leaves the key held. So an event goes only once the
+    // one before has been answered; a refusal among them ends the session.
+    for (QDBusPendingCall& sent : inFlight_) {
+        sent.waitForFinished();
         if (sent.isError())
             fail(describe(sent.error()));
-        return true;
-    });
+    }
+    inFlight_.clear();
     if (state_ != State::Granted)
         return false;
     inFlight_.push_back(bus_.asyncCall(call, 2000));

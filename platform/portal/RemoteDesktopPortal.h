@@ -100,7 +100,7 @@ private:
     QString session_;            // the session's object path, once created
     QString pendingPath_;        // the Request whose Response is awaited
     Then pendingThen_;
-    std::vector<QDBusPendingCall> inFlight_; // key events not yet flushed
+    std::vector<QDBusPendingCall> inFlight_; // the key event not yet answered, at most one
     QDBusServiceWatcher* watcher_ = nullptr;
     int tokens_ = 0;
 };
