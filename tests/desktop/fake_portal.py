@@ -35,6 +35,8 @@ ANSWERS = {"granted": 0, "refused": 1, "failed": 2}
 
 def plain(value):
     """A D-Bus value as JSON can hold it."""
+    if value is None:
+        return None
     if isinstance(value, dict):
         return {str(k): plain(v) for k, v in value.items()}
     if isinstance(value, (list, tuple)):

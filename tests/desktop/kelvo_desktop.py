@@ -510,8 +510,10 @@ class UntouchedHome:
     nothing there.
 
         home = kd.UntouchedHome()
-        setUpModule: home.open(); kelvo's environment gets home.env
-        tearDownModule: home.close() raises AssertionError naming what was written
+        setUpModule, tearDownModule = home.around(desktop)
+        ... kelvo's environment gets home.env ...
+
+    close() (so tearDownModule) raises AssertionError naming what was written.
     """
 
     def __init__(self):
@@ -528,6 +530,20 @@ class UntouchedHome:
         self.top = None
         if written:
             raise AssertionError("kelvo wrote into its home and data folders: %s" % ", ".join(written))
+
+    def around(self, desktop):
+        """setUpModule and tearDownModule for a module's desktop (a
+        ModuleDesktop) with this home."""
+        def up():
+            self.open()
+            desktop.open()
+
+        def down():
+            try:
+                desktop.close()
+            finally:
+                self.close()
+        return up, down
 
 
 class ModuleDesktop:

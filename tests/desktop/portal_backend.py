@@ -27,6 +27,8 @@ import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
+from fake_portal import plain
+
 PATH = "/org/freedesktop/portal/desktop"
 IFACE = "org.freedesktop.impl.portal.RemoteDesktop"
 SESSION_IFACE = "org.freedesktop.impl.portal.Session"
@@ -35,21 +37,6 @@ ANSWERS = {"granted": 0, "refused": 1}
 # What a grant leaves the portal to remember: the back end's own tag, a
 # version and data only it reads back, as the portal's restore_data (suv).
 RESTORE_TAG = "kelvo-test-backend"
-
-
-def plain(value):
-    """A D-Bus value as JSON can hold it."""
-    if value is None:
-        return None
-    if isinstance(value, dict):
-        return {str(k): plain(v) for k, v in value.items()}
-    if isinstance(value, (list, tuple)):
-        return [plain(v) for v in value]
-    if isinstance(value, (dbus.Boolean, bool)):
-        return bool(value)
-    if isinstance(value, int):
-        return int(value)
-    return str(value)
 
 
 def get_property(values, interface, asked, prop):

@@ -104,16 +104,7 @@ class KwinKelvo(wd.Kelvo):
 
 desktop = kd.ModuleDesktop(KwinDesktop)
 home = kd.UntouchedHome()
-
-
-def setUpModule():
-    home.open()
-    desktop.open()
-
-
-def tearDownModule():
-    desktop.close()
-    home.close()
+setUpModule, tearDownModule = home.around(desktop)
 
 
 class KwinCase(unittest.TestCase):

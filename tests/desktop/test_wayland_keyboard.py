@@ -26,16 +26,7 @@ ONE_TICK = 0.3  # resting this long types a key once, whatever the arrival costs
 
 desktop = kd.ModuleDesktop(wd.WaylandDesktop)
 home = kd.UntouchedHome()
-
-
-def setUpModule():
-    home.open()
-    desktop.open()
-
-
-def tearDownModule():
-    desktop.close()
-    home.close()
+setUpModule, tearDownModule = home.around(desktop)
 
 
 class WaylandCase(unittest.TestCase):
