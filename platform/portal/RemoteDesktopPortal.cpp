@@ -151,10 +151,15 @@ void RemoteDesktopPortal::remember(const QVariantMap& results)
     // The portal forgets the grant a token named once it is used, and
     // keeps it again under the token it hands back now.
     const QString token = results.value(QStringLiteral("restore_token")).toString();
-    if (token.isEmpty())
-        return; // not to be remembered (the user said so, or the desktop will not)
+    const RestoreTokenFile file(remembering_.tokenFile);
     QString why;
-    if (!RestoreTokenFile(remembering_.tokenFile).write({appId_, token}, &why))
+    if (token.isEmpty()) {
+        // Not to be remembered (the user said so, or the desktop will not):
+        // a token kept from before names nothing any more.
+        file.forget();
+        return;
+    }
+    if (!file.write({appId_, token}, &why))
         emit notice(QStringLiteral("the desktop's permission cannot be remembered (%1); it asks again at the next "
                                    "start")
                         .arg(why));

@@ -61,6 +61,11 @@ bool writeAll(int fd, const QByteArray& bytes)
 
 } // namespace
 
+void RestoreTokenFile::forget() const
+{
+    ::unlink(QFile::encodeName(path_).constData());
+}
+
 QString RestoreTokenFile::defaultPath()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");

@@ -41,6 +41,8 @@ public:
     // folder made 0700 when missing); false, with `why`, when it cannot.
     // A grant that read() would refuse is refused here too.
     bool write(const RememberedGrant& grant, QString* why) const;
+    // Removes the file, when there is one (a folder in its place is left).
+    void forget() const;
 
     // A portal's restore token: a UUID in its usual text form.
     static bool isToken(const QString& text);

@@ -10,7 +10,7 @@ program that says who it is.
 
     fake_portal.py --log FILE [--answer granted|refused|failed] [--devices N]
                    [--mutter] [--vanish-after N] [--version N]
-                   [--registry absent|accept|refuse]
+                   [--registry absent|accept|refuse] [--no-token]
 
 It prints "ready" once it owns its name.
 """
@@ -124,7 +124,7 @@ class Portal(dbus.service.Object):
                                          "org.gnome.Mutter.RemoteDesktop.Session")
             self.mutter.Start()
         results = {"devices": dbus.UInt32(1)} if code == 0 else {}
-        if code == 0 and self.args.version >= 2 and self.persist:
+        if code == 0 and self.args.version >= 2 and self.persist and not self.args.no_token:
             results["restore_token"] = str(uuid.uuid4())
             self.note("Token", token=results["restore_token"])
         return self.respond(sender, options["handle_token"], code, results)
@@ -149,6 +149,7 @@ def main():
     parser.add_argument("--vanish-after", type=int, default=0)
     parser.add_argument("--version", type=int, default=1)
     parser.add_argument("--registry", choices=("absent", "accept", "refuse"), default="absent")
+    parser.add_argument("--no-token", action="store_true", help="grant without remembering (as a user may choose)")
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()

@@ -215,6 +215,10 @@ TEST_F(PortalSender, ASecondVersionPortalRemembersTheGrantForTheAppItKnows)
         << notes_[0].toStdString();
     EXPECT_EQ(held(), QStringLiteral("app-id=\nrestore-token=%1\n").arg(last("Token")[u"token"].toString()));
 
+    // Granted without remembering: the token kept names nothing any more.
+    restart({"--version", "2", "--registry", "refuse", "--no-token"}, kelvo);
+    EXPECT_FALSE(QFileInfo::exists(tokenFile));
+
     // A first version portal cannot remember: nothing asked of it, nothing kept.
     const QString elsewhere = dir_.filePath(QStringLiteral("other/remote-desktop-token"));
     restart({"--version", "1", "--registry", "accept"}, {QStringLiteral("org.kelvo.Kelvo"), elsewhere});
