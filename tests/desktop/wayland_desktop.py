@@ -244,6 +244,7 @@ class Kelvo(kd.Kelvo):
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
         x, y, w, h = desktop.usable_area()
         self.origin = (x + w - kd.KEYBOARD_SIZE[0], y + h - kd.KEYBOARD_SIZE[1])
+        kd.wait_until(self.corner_clear, timeout, what="the keyboard before this one to leave the corner")
         with open(self.stderr_path, "wb") as err:
             self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
         kd.wait_until(self.ready, timeout, what="kelvo's keyboard at the corner (stderr: %r)" % self.stderr())
@@ -257,6 +258,16 @@ class Kelvo(kd.Kelvo):
         once kelvo has ended."""
         if self.proc.poll() is not None:
             raise RuntimeError("kelvo exited with status %d: %s" % (self.proc.returncode, self.stderr()))
+        return self.face_shows()
+
+    def corner_clear(self):
+        """True while no keyboard shows where this one is to appear. The
+        compositor may show a keyboard that has just ended a moment longer,
+        under the next one, which it would pass for."""
+        return not self.face_shows()
+
+    def face_shows(self):
+        """True while an exit button's red face shows where this keyboard's belongs."""
         left, top, _, height = kd.CONTROL_RECTS["cmdExit"]
         x, y = self.screen_point(left + 3, top + height // 2)
         r, g, b = self.desktop.shot((x, y, 1, 1)).pixel(x, y)
