@@ -121,9 +121,14 @@ void RemoteDesktopPortal::readProperties()
     });
 }
 
+bool RemoteDesktopPortal::remembers() const
+{
+    return version_ >= RemembersFrom && !remembering_.tokenFile.isEmpty();
+}
+
 void RemoteDesktopPortal::recall()
 {
-    if (version_ < RemembersFrom || remembering_.tokenFile.isEmpty())
+    if (!remembers())
         return;
     const RestoreTokenFile file(remembering_.tokenFile);
     QString why;
@@ -146,7 +151,7 @@ void RemoteDesktopPortal::recall()
 
 void RemoteDesktopPortal::remember(const QVariantMap& results)
 {
-    if (version_ < RemembersFrom || remembering_.tokenFile.isEmpty())
+    if (!remembers())
         return;
     // The portal forgets the grant a token named once it is used, and
     // keeps it again under the token it hands back now.
@@ -177,7 +182,7 @@ void RemoteDesktopPortal::createSession()
                 bus_.connect(Service, session_, QStringLiteral("org.freedesktop.portal.Session"),
                              QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
                 QVariantMap devices{{QStringLiteral("types"), Keyboard}};
-                if (version_ >= RemembersFrom && !remembering_.tokenFile.isEmpty()) {
+                if (remembers()) {
                     devices.insert(QStringLiteral("persist_mode"), UntilRevoked);
                     if (restoreToken_)
                         devices.insert(QStringLiteral("restore_token"), *restoreToken_);

@@ -84,6 +84,7 @@ private:
     void request(const QString& method, QList<QVariant> arguments, QVariantMap options, Then then);
     void registerApp();
     void readProperties();
+    bool remembers() const; // the portal can remember, and we have where to keep it
     void recall();
     void remember(const QVariantMap& results);
     void createSession();

@@ -95,25 +95,13 @@ std::optional<RememberedGrant> RestoreTokenFile::read(QString* why) const
             *why = QStringLiteral("it cannot be read (%1)").arg(systemError(errno));
         return std::nullopt;
     }
-    QByteArray bytes;
-    char chunk[512];
-    bool failed = false;
-    int error = 0;
-    while (bytes.size() <= MaxSize) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            failed = true;
-            error = errno;
-        }
-        if (n <= 0)
-            break;
-        bytes.append(chunk, n);
-    }
-    ::close(fd);
-    if (failed) {
-        *why = QStringLiteral("it cannot be read (%1)").arg(systemError(error));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        ::close(fd);
+    // One byte more than may be there tells a file that is too big.
+    const QByteArray bytes = file.isOpen() ? file.read(MaxSize + 1) : QByteArray();
+    if (file.error() != QFileDevice::NoError) {
+        *why = QStringLiteral("it cannot be read (%1)").arg(file.errorString());
         return std::nullopt;
     }
     if (bytes.isEmpty()) {
