@@ -10,6 +10,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPlatformSurfaceEvent>
 #include <QScreen>
 #include <QWidget>
@@ -31,6 +33,29 @@ wl_surface* surfaceOf(QWidget* widget)
 {
     return qtnative::waylandSurface(widget->windowHandle());
 }
+
+// Clears what a translucent window is about to paint. Qt's Wayland backing
+// store (from Qt 6.8) clears the region to be painted in every buffer but
+// one it has just made: when the compositor still holds the others, it
+// makes one, copies the last frame into it whole and paints over that, so
+// the translucent keys come out drawn twice, over themselves. A region
+// cleared that is cleared already costs a fill.
+class ClearBeforePaint final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+            QPainter painter(static_cast<QWidget*>(watched));
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            for (const QRect& rect : static_cast<QPaintEvent*>(event)->region())
+                painter.fillRect(rect, Qt::transparent);
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -423,6 +448,12 @@ void LayerShellRole::keyOut(QWidget* window, QColor key)
     palette.setColor(QPalette::Window, key);
     window->setPalette(palette);
     window->setAutoFillBackground(false);
+    const QString clearing = QStringLiteral("kelvo-clear-before-paint");
+    if (!window->findChild<QObject*>(clearing, Qt::FindDirectChildrenOnly)) {
+        auto* filter = new ClearBeforePaint(window);
+        filter->setObjectName(clearing);
+        window->installEventFilter(filter);
+    }
 }
 
 } // namespace kelvo

@@ -83,6 +83,23 @@ class Window(WaylandCase):
         self.assertEqual(shot.pixel(ox + gap[0], oy + gap[1]), shot.pixel(ox - 50, oy + gap[1]))
         self.assertFocusKept("when kelvo started")
 
+    def test_a_face_drawn_again_is_as_translucent_as_the_first_time(self):
+        # The first face drawn after the keyboard's first frame goes into a
+        # buffer Qt has just made, over a copy of that frame: it must not
+        # show through itself, twice as opaque.
+        left, top, _, height = kd.CONTROL_RECTS["cmdExit"]
+        x, y = self.kelvo.screen_point(left + 4, top + height // 2)  # clear of the pointer's picture
+        face = lambda: desktop.shot((x, y, 1, 1)).pixel(x, y)
+        normal = face()
+        seen = []
+        for _ in range(2):
+            desktop.pointer.move(*self.kelvo.centre_of("cmdExit"))
+            kd.wait_until(lambda: face() != normal, what="the exit button's face under the pointer")
+            seen.append(face())
+            self.kelvo.leave()
+            kd.wait_until(lambda: face() == normal, what="the exit button's face with the pointer gone")
+        self.assertEqual(seen[0], seen[1], "the face under the pointer the first time and the second")
+
     def test_a_pointer_over_a_gap_reaches_the_window_beneath_and_one_on_a_key_does_not(self):
         # sway's focus follows the pointer: a terminal beside ours, under the
         # keyboard, takes the focus once the pointer is over it.
