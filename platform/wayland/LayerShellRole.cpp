@@ -194,7 +194,10 @@ bool LayerShellRole::eventFilter(QObject* watched, QEvent* event)
         return false;
     switch (event->type()) {
     case QEvent::Expose:
-        if (surfaceOf(surface->widget) != surface->surface)
+        // Qt also tells a window that is hiding that it is no longer exposed;
+        // from Qt 6.9 it keeps the surface then, which must not be given its
+        // role again until the window shows.
+        if (surface->watched->isVisible() && surfaceOf(surface->widget) != surface->surface)
             giveRole(*surface);
         break;
     case QEvent::PlatformSurface:
@@ -254,7 +257,12 @@ void LayerShellRole::giveRole(Surface& surface)
     if (!wlSurface)
         return;
     surface.surface = wlSurface;
-    surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, nullptr, layerFor(surface),
+    surface.closed = false;
+    // On the output of the screen Qt has the window on, whose size its
+    // place is reckoned from (Qt 6.11 no longer picks that screen by the
+    // window's place); with none, the compositor chooses.
+    wl_output* output = qtnative::waylandOutput(surface.widget->screen());
+    surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, output, layerFor(surface),
                                                           SurfaceNamespace);
     static const zwlr_layer_surface_v1_listener listener = {onConfigure, onClosed};
     zwlr_layer_surface_v1_add_listener(surface.layer, &listener, &surface);
@@ -267,8 +275,12 @@ void LayerShellRole::giveRole(Surface& surface)
     zwlr_layer_surface_v1_set_keyboard_interactivity(surface.layer,
                                                      ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
     applyPlace(surface);
-    // The first commit carries no buffer; Qt attaches one only after the
-    // compositor's configure has been acknowledged.
+    // The first commit carries no buffer. A surface Qt keeps while its
+    // window is hidden (from Qt 6.9), or one whose role the compositor
+    // ended, still holds its last one, which would count as attached now:
+    // it is let go. Qt attaches a new one only after the compositor's
+    // configure has been acknowledged.
+    wl_surface_attach(wlSurface, nullptr, 0, 0);
     wl_surface_commit(wlSurface);
     while (!surface.configured && surface.layer)
         if (wl_display_roundtrip_queue(display_, queue_) < 0)
@@ -313,21 +325,37 @@ void LayerShellRole::onConfigure(void* data, zwlr_layer_surface_v1* layer, std::
 
 void LayerShellRole::onClosed(void* data, zwlr_layer_surface_v1*)
 {
-    // The compositor took the surface away (its output went): a window shown
-    // again gets a new surface, and a new role with it.
+    // The compositor took the role away, as sway does when the surface's
+    // output goes: the window gets a new one, on whichever output Qt has
+    // moved it to by then, and is drawn afresh. Closed before it was ever
+    // configured, there is no output to be on: it waits for one.
     auto* surface = static_cast<Surface*>(data);
     LayerShellRole* role = surface->role;
-    QPointer<QWidget> widget = surface->widget;
+    const bool wasConfigured = surface->configured;
     role->dropRole(*surface);
-    QMetaObject::invokeMethod(
-        role,
-        [widget] {
-            if (widget && widget->isVisible()) {
-                widget->hide();
-                widget->show();
-            }
-        },
-        Qt::QueuedConnection);
+    surface->closed = true;
+    QPointer<QWidget> widget = surface->widget;
+    const auto remake = [role, widget] {
+        Surface* again = widget ? role->find(widget) : nullptr;
+        if (again && again->closed && widget->isVisible())
+            role->remake(*again);
+    };
+    if (wasConfigured)
+        QMetaObject::invokeMethod(role, remake, Qt::QueuedConnection);
+    else
+        QObject::connect(qGuiApp, &QGuiApplication::screenAdded, role, remake, Qt::SingleShotConnection);
+}
+
+void LayerShellRole::remake(Surface& surface)
+{
+    // Kept on the output it is now on, at the corner if its place lies
+    // off it.
+    const QRect area = workArea(surface.widget);
+    if (surface.placed && !area.contains(QRect(surface.topLeft, surface.widget->size())))
+        moveTo(surface.widget, area.bottomRight() - QPoint(surface.widget->width() - 1, surface.widget->height() - 1));
+    giveRole(surface);
+    if (surface.configured)
+        surface.widget->update();
 }
 
 QRect LayerShellRole::workArea(const QWidget* window) const

@@ -4,16 +4,17 @@
 // of the output's usable area (what the panels leave), placed by their
 // margins from it and never given the keyboard focus.
 //
-// Qt 6.4 has no public way to this; it relies on three things Qt's Wayland
+// Qt has no public way to this; it relies on three things Qt's Wayland
 // plugin does. With QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT set before the
 // plugin starts, a window with Qt::BypassWindowManagerHint gets a wl_surface
-// without a shell role, made with the native window; QPlatformNativeInterface
-// hands out that surface ("surface") and Qt's connection ("wl_display"),
-// which the layer surface must share; and QWidget::setMask becomes the
-// surface's input region. Qt takes the surface away when such a window is
-// hidden and makes a new one when it is shown again, so the role is dropped
-// as the window starts to hide and given afresh when it is next exposed,
-// before Qt draws into the new surface.
+// without a shell role, made with the native window; Qt hands out that
+// surface and its connection, which the layer surface must share
+// (platform/QtNative.h); and QWidget::setMask becomes the surface's input
+// region. Up to Qt 6.8 Qt takes the surface away when such a window is
+// hidden and makes a new one when it is shown again; later Qt keeps it,
+// with its last buffer. Either way the role is dropped as the window starts
+// to hide and given afresh, on a surface holding no buffer, when it is next
+// exposed, before Qt draws into it.
 //
 // Positions are in the coordinates Qt reports for these windows: a window
 // placed at workArea()'s bottom-right corner has margins of 0. Wayland does
@@ -90,6 +91,7 @@ private:
         wl_surface* surface = nullptr;         // Qt's surface the role is for
         zwlr_layer_surface_v1* layer = nullptr;
         bool configured = false;
+        bool closed = false;                   // the compositor ended its role; no new one yet
     };
 
     LayerShellRole(wl_display* display, wl_event_queue* queue, const Globals& globals);
@@ -97,6 +99,8 @@ private:
     Surface* find(const QWidget* window) const;
     void giveRole(Surface& surface);
     void dropRole(Surface& surface);
+    // A new role for a window whose role the compositor ended, drawn afresh.
+    void remake(Surface& surface);
     void applyPlace(Surface& surface);
     std::uint32_t layerFor(const Surface& surface) const;
     // Makes (or drops) our pointer as the seat gains (or loses) one.
