@@ -177,6 +177,15 @@ void LayerShellRole::adopt(QWidget* window, Kind kind)
                 if (!visible && s->watched == handle)
                     dropRole(*s);
         });
+        // Qt moves a window whose screen goes to another one. A compositor
+        // may not end the role of a surface whose output went (sway before
+        // 1.11 leaves it on no output at all): it is made anew there.
+        connect(handle, &QWindow::screenChanged, this, [this, handle](QScreen* screen) {
+            for (auto& s : surfaces_)
+                if (s->watched == handle && s->layer && s->output != qtnative::waylandOutput(screen)
+                    && handle->isVisible())
+                    remake(*s);
+        });
     }
     // A surface already made gets its role now; one that Qt makes later,
     // when the window is shown, gets it at its first expose.
@@ -262,6 +271,7 @@ void LayerShellRole::giveRole(Surface& surface)
     // place is reckoned from (Qt 6.11 no longer picks that screen by the
     // window's place); with none, the compositor chooses.
     wl_output* output = qtnative::waylandOutput(surface.widget->screen());
+    surface.output = output;
     surface.layer = zwlr_layer_shell_v1_get_layer_surface(shell_, wlSurface, output, layerFor(surface),
                                                           SurfaceNamespace);
     static const zwlr_layer_surface_v1_listener listener = {onConfigure, onClosed};
@@ -337,7 +347,7 @@ void LayerShellRole::onClosed(void* data, zwlr_layer_surface_v1*)
     QPointer<QWidget> widget = surface->widget;
     const auto remake = [role, widget] {
         Surface* again = widget ? role->find(widget) : nullptr;
-        if (again && again->closed && widget->isVisible())
+        if (again && again->closed && !again->layer && widget->isVisible())
             role->remake(*again);
     };
     if (wasConfigured)
@@ -349,7 +359,8 @@ void LayerShellRole::onClosed(void* data, zwlr_layer_surface_v1*)
 void LayerShellRole::remake(Surface& surface)
 {
     // Kept on the output it is now on, at the corner if its place lies
-    // off it.
+    // off it. (Told by both the compositor and Qt, it is made once.)
+    dropRole(surface);
     const QRect area = workArea(surface.widget);
     if (surface.placed && !area.contains(QRect(surface.topLeft, surface.widget->size())))
         moveTo(surface.widget, area.bottomRight() - QPoint(surface.widget->width() - 1, surface.widget->height() - 1));

@@ -33,6 +33,7 @@
 
 struct wl_display;
 struct wl_event_queue;
+struct wl_output;
 struct wl_pointer;
 struct wl_seat;
 struct wl_surface;
@@ -90,6 +91,7 @@ private:
         bool placed = false;                   // topLeft is set
         wl_surface* surface = nullptr;         // Qt's surface the role is for
         zwlr_layer_surface_v1* layer = nullptr;
+        wl_output* output = nullptr;           // the one asked for; null for the compositor's choice
         bool configured = false;
         bool closed = false;                   // the compositor ended its role; no new one yet
     };

@@ -10,6 +10,7 @@ nested virtual desktop's: this same file, told which through KELVO_NESTED.
 """
 
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -25,7 +26,7 @@ else:
     wd.skip_unless_tools()
 
 KELVO = os.path.join(kd.build_dir(), "kelvo")
-HARNESS = {"XWayland": "virtual-desktop", "Killed": "wayland-desktop"}
+HARNESS = {"XWayland": "virtual-desktop", "Killed": "wayland-desktop", "OutputGone": "wayland-desktop"}
 LACKS = ("the layer shell (zwlr_layer_shell_v1) and the virtual keyboard "
          "(zwp_virtual_keyboard_manager_v1)")
 
@@ -38,6 +39,9 @@ def nested(case, name, *options):
                           env=dict(os.environ, KELVO_NESTED=name), capture_output=True, text=True,
                           timeout=120)
     case.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+    skipped = re.search(r"\.\.\. skipped '(.*)'", done.stderr)
+    if skipped:
+        case.skipTest(skipped.group(1))
 
 
 class Faults(unittest.TestCase):
@@ -58,6 +62,9 @@ class Faults(unittest.TestCase):
 
     def test_the_compositor_going_away_ends_kelvo_with_a_message(self):
         nested(self, "Killed", "--no-bar")
+
+    def test_the_output_going_away_puts_the_keyboard_on_the_one_left(self):
+        nested(self, "OutputGone", "--no-bar")
 
 
 class XWayland(unittest.TestCase):
@@ -97,9 +104,33 @@ class Killed(unittest.TestCase):
             self.assertIn("lost the connection to the Wayland compositor", kelvo.stderr())
 
 
+class OutputGone(unittest.TestCase):
+    """This nested desktop's one output is taken away under kelvo, once a
+    second has come."""
+
+    def test_the_keyboard_comes_back_at_the_corner_of_the_other_output_and_types(self):
+        with wd.WaylandDesktop() as desktop:
+            terminal = desktop.cat_terminal()
+            kelvo = desktop.kelvo()
+            kd.run(["swaymsg", "create_output"])
+            gone = kd.run(["swaymsg", "output", "HEADLESS-1", "unplug"], check=False)
+            if "Invalid output subcommand" in gone.stdout + gone.stderr:
+                self.skipTest("this sway has no output unplug to take an output away with (sway 1.7 has none)")
+            self.assertEqual(gone.returncode, 0, gone.stdout + gone.stderr)
+            kd.wait_until(lambda: [o["name"] for o in wd.swaymsg("-t", "get_outputs")] == ["HEADLESS-2"],
+                          what="HEADLESS-1 to go")
+            x, y, w, h = desktop.usable_area()
+            kelvo.origin = (x + w - kd.KEYBOARD_SIZE[0], y + h - kd.KEYBOARD_SIZE[1])
+            kd.wait_until(kelvo.shows, what="the keyboard at the corner of the output left")
+            kd.wait_until(lambda: desktop.focused_app() == terminal.title, what="the terminal focused again")
+            kelvo.rest_on(kd.KEY_H, None, until=terminal.received)
+            self.assertRegex(terminal.collect(), "^h{1,3}$")
+            self.assertIsNone(kelvo.proc.poll(), kelvo.stderr())
+
+
 def load_tests(loader, tests, pattern):
     """The nested group alone when nested, else the outer one."""
-    chosen = {"XWayland": XWayland, "Killed": Killed}.get(NESTED, Faults)
+    chosen = {"XWayland": XWayland, "Killed": Killed, "OutputGone": OutputGone}.get(NESTED, Faults)
     return loader.loadTestsFromTestCase(chosen)
 
 
