@@ -35,8 +35,8 @@ def load_builder(source):
     """scripts/build-guide as a module: its renderer gives the anchors."""
     path = os.path.join(source, "scripts", "build-guide")
     loader = importlib.machinery.SourceFileLoader("build_guide", path)
-    spec = importlib.util.spec_from_loader("build_guide", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("build_guide", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 
