@@ -15,13 +15,11 @@ import fcntl
 import json
 import os
 import select
-import struct
 import subprocess
 import time
 import unittest
 import urllib.parse
 import urllib.request
-import zlib
 
 import kelvo_desktop as kd
 
@@ -58,44 +56,6 @@ DESCRIBE = """(async () => {
            box: [r.left, r.top, r.width, r.height]},
   };
 })()"""
-
-
-def read_png(data):
-    """(width, height, rows of (r, g, b) tuples) of 8-bit RGB or RGBA PNG
-    bytes, as Chromium and the guide's pictures write them."""
-    assert data[:8] == b"\x89PNG\r\n\x1a\n", "no PNG"
-    at, idat, header = 8, b"", None
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        chunk = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", chunk)
-        elif kind == b"IDAT":
-            idat += chunk
-        at += 12 + length
-    width, height, depth, colour, _, _, interlace = header
-    assert depth == 8 and colour in (2, 6) and not interlace, "a PNG of another kind: %s" % (header,)
-    step = 3 if colour == 2 else 4
-    raw, stride = zlib.decompress(idat), width * step
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - step] if i >= step else 0
-            up, corner = previous[i], previous[i - step] if i >= step else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
-        rows.append([tuple(line[x:x + 3]) for x in range(0, stride, step)])
-        previous = line
-    return width, height, rows
 
 
 def luminance(rgb):
@@ -203,7 +163,7 @@ class DevTools:
 
     def screenshot(self):
         data = self.call("Page.captureScreenshot", session=True, format="png")["data"]
-        return read_png(base64.b64decode(data))
+        return kd.read_png(base64.b64decode(data))
 
 
 class Guide(unittest.TestCase):
@@ -255,8 +215,7 @@ class Guide(unittest.TestCase):
         self.assertEqual(problems, [], "\n".join(problems))
 
     def test_the_first_page_shows_the_keyboard_and_readable_text_on_a_phone_and_a_desktop(self):
-        with open(os.path.join(self.guide, "keyboard.png"), "rb") as f:
-            width, height, keyboard = read_png(f.read())
+        width, height, keyboard = kd.read_png(os.path.join(self.guide, "keyboard.png"))
         for size in (PHONE, DESKTOP):
             page = self.browser.open(self.url("index.html"), size)
             _, _, shot = self.browser.screenshot()

@@ -60,10 +60,6 @@ class _Page(html.parser.HTMLParser):
                 self.links.append((tag, attrs[key]))
 
 
-def _external(link):
-    return re.match(r"^[a-zA-Z][a-zA-Z0-9+.-]*:", link) is not None
-
-
 class Checker:
     def __init__(self, source, builder):
         self.source = os.path.abspath(source)
@@ -87,7 +83,7 @@ class Checker:
             name = os.path.relpath(path, self.source)
             in_guide = os.path.dirname(path) == guide
             for tag, link in self.page(path).links:
-                if _external(link):
+                if self.builder.is_external(link):
                     continue
                 target, _, anchor = urllib.parse.unquote(link).partition("#")
                 resolved = os.path.normpath(os.path.join(os.path.dirname(path), target)) if target else path
@@ -121,7 +117,7 @@ class Checker:
                 anchors[path] = _Page(f.read())
         for path, page in anchors.items():
             for tag, link in page.links:
-                if _external(link):
+                if self.builder.is_external(link):
                     continue
                 target, _, anchor = urllib.parse.unquote(link).partition("#")
                 resolved = os.path.normpath(os.path.join(built, target)) if target else path
