@@ -81,7 +81,7 @@ class DevTools:
 
         def onto_3_and_4():
             # Above 4 first, so that neither lands on the other's number.
-            high = [fcntl.fcntl(fd, fcntl.F_DUPFD, 10) for fd in (to_browser, from_browser)]
+            high = [fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10) for fd in (to_browser, from_browser)]
             os.dup2(high[0], 3)
             os.dup2(high[1], 4)
         self.proc = processes.start(["chromium", *FLAGS, "--user-data-dir=" + profile, "about:blank"],
