@@ -120,7 +120,7 @@ package: deps-all
 	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	  cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DKELVO_TESTS=OFF >/dev/null
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target kelvo kelvo_compressed_docs
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target kelvo kelvo_compressed_docs kelvo_guide
 	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
 	@mkdir -p $(BUILD) && rm -f $(BUILD)/kelvo_*.deb && cp $(PACKAGE_BUILD)/kelvo_*.deb $(BUILD)/
 	@ls $(BUILD)/kelvo_*.deb

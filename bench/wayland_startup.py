@@ -7,7 +7,7 @@ after a warm-up round.
 The moment is read from the program's own protocol log (WAYLAND_DEBUG=1,
 whose times are the wall clock's microseconds cut to 32 bits, shown as
 milliseconds); the log costs both programs alike. On KWin, kelvo is given fake input by the build folder's desktop
-entry first, as the README tells. KWin reads through the executable of a
+entry first, as the user guide tells. KWin reads through the executable of a
 program it gives fake input before it answers each of its connections: the
 build's own kelvo, with its debugging information, takes it far longer than
 an installed one, so a copy stripped as a package strips it is timed too.

@@ -1,7 +1,8 @@
-; The Kelvo installer: kelvo.exe, the README (as README.txt), a Start-menu shortcut and an
-; uninstaller, for every user of the machine. "/S" installs silently, "/D=DIR"
-; (last on the command line) chooses the folder. Built by makensis with
-;   -DEXE=kelvo.exe -DREADME=README.md -DVERSION=2.0 -DOUTFILE=KelvoSetup.exe
+; The Kelvo installer: kelvo.exe, the user guide (the folder guide beside it, which
+; "Visit WebSite" opens), a Start-menu shortcut and an uninstaller, for every user of
+; the machine. "/S" installs silently, "/D=DIR" (last on the command line) chooses the
+; folder. Built by makensis with
+;   -DEXE=kelvo.exe -DGUIDE=build/guide -DVERSION=2.0 -DOUTFILE=KelvoSetup.exe
 ; A 64-bit installer, like the program: it needs no 32-bit layer to run
 ; (Wine without its 32-bit part runs it too).
 Target amd64-unicode
@@ -38,7 +39,9 @@ FunctionEnd
 Section "Kelvo"
   SetOutPath "$INSTDIR"
   File "/oname=kelvo.exe" "${EXE}"
-  File "/oname=README.txt" "${README}"
+  SetOutPath "$INSTDIR\guide"
+  File "${GUIDE}/*.html" "${GUIDE}/*.css" "${GUIDE}/*.png"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Kelvo.lnk" "$INSTDIR\kelvo.exe" "" "$INSTDIR\kelvo.exe" 0
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kelvo"
@@ -54,7 +57,10 @@ SectionEnd
 Section "Uninstall"
   Delete "$SMPROGRAMS\Kelvo.lnk"
   Delete "$INSTDIR\kelvo.exe"
-  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\guide\*.html"
+  Delete "$INSTDIR\guide\*.css"
+  Delete "$INSTDIR\guide\*.png"
+  RMDir "$INSTDIR\guide"
   Delete "$INSTDIR\uninstall.exe"
   ; Only when empty: whatever else someone put there stays.
   RMDir "$INSTDIR"

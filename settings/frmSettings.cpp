@@ -10,9 +10,12 @@
 #include "settings/Shape.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QUrl>
 
@@ -222,6 +225,19 @@ void frmSettings::OpenWebPage(const QString& address)
 
 QString frmSettings::WebPage()
 {
+    return WebPage(QCoreApplication::applicationDirPath());
+}
+
+QString frmSettings::WebPage(const QString& programFolder)
+{
+    // A build folder holds the guide made with this very program, and the
+    // Windows installer puts it beside the program wherever it installs;
+    // the built-in address names where a default install puts it.
+    if (!KELVO_WEB_PAGE_CHOSEN && !programFolder.isEmpty()) {
+        const QFileInfo beside(QDir(programFolder).filePath(QStringLiteral("guide/index.html")));
+        if (beside.isFile())
+            return QUrl::fromLocalFile(beside.absoluteFilePath()).toString();
+    }
     return QString::fromUtf8(KELVO_WEB_PAGE);
 }
 

@@ -46,8 +46,12 @@ public:
     // viewer. Whether anything opens is not reported.
     static void OpenWebPage(const QString& address);
 
-    // The address "Visit WebSite" opens, fixed when the program is built.
+    // The address "Visit WebSite" opens: the user guide beside the running
+    // program, else the address fixed when the program was built.
     static QString WebPage();
+    // The same for a program in `programFolder`: its guide/index.html when
+    // that is there and the build was given no address of its own.
+    static QString WebPage(const QString& programFolder);
 
     // The controls, in the order they are created (later ones lie above
     // earlier ones where they meet, the pictures and the shape below all of

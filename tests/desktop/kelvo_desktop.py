@@ -15,12 +15,14 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import uuid
+import zlib
 
 # Exit status that ctest reports as a skipped test.
 SKIP_STATUS = 77
@@ -305,6 +307,47 @@ def read_ppm(path):
     if fields[0] != b"P6" or fields[3] != b"255":
         raise ValueError("%s is not an 8-bit binary PPM: %r" % (path, fields))
     return int(fields[1]), int(fields[2]), data[at + 1:]
+
+
+def read_png(source):
+    """(width, height, rows of (r, g, b) pixels) of an 8-bit RGB or RGBA PNG:
+    a file's path, or its bytes."""
+    if isinstance(source, bytes):
+        data = source
+    else:
+        with open(source, "rb") as f:
+            data = f.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and colour in (2, 6), "not 8-bit RGB(A)"
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    step = 3 if colour == 2 else 4
+    raw, stride, rows, previous = zlib.decompress(idat), width * step, [], bytearray(width * step)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            a = line[x - step] if x >= step else 0
+            b, c = previous[x], previous[x - step] if x >= step else 0
+            if kind == 1:
+                line[x] = (line[x] + a) & 255
+            elif kind == 2:
+                line[x] = (line[x] + b) & 255
+            elif kind == 3:
+                line[x] = (line[x] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append([tuple(line[x:x + 3]) for x in range(0, stride, step)])
+        previous = line
+    return width, height, rows
 
 
 def greenish(rgb):

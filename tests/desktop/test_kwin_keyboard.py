@@ -1,5 +1,5 @@
 """The keyboard on a headless KWin, allowed KWin's fake input by the entry
-the build folder holds, copied where the README says: its layer-shell
+the build folder holds, copied where the user guide says: its layer-shell
 window at the corner, dwell typing into a native Wayland Qt field (which
 keeps the focus: the keys reach it), the Shift latch, a level-3 character on
 the German layout, shortcuts on a Cyrillic layout, the settings dialog

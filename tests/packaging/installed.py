@@ -23,6 +23,11 @@ HOST_THEME_INDEX = "/usr/share/icons/hicolor/index.theme"
 
 ICON_SIZES = (48, 64, 128, 256)
 
+# The user guide's pages, its stylesheet and the pictures it shows.
+GUIDE_FILES = tuple(page + ".html" for page in (
+    "index", "x11", "sway", "kde", "gnome", "windows", "bigger-keys", "login", "permission", "privacy",
+    "troubleshooting")) + ("kelvo.css", "keyboard.png", "scale.png", "dwell-timing.png")
+
 
 def expected_files(app_id):
     """Every file an install puts under its prefix, relative to it."""
@@ -35,10 +40,9 @@ def expected_files(app_id):
         share + "metainfo/%s.metainfo.xml" % app_id,
         share + "icons/hicolor/scalable/apps/%s.svg" % app_id,
         share + "man/man1/kelvo.1.gz",
-        share + "doc/kelvo/README.md",
         share + "doc/kelvo/copyright",
         share + "doc/kelvo/changelog.gz",
-    ] + icons)
+    ] + icons + [share + "doc/kelvo/html/" + name for name in GUIDE_FILES])
 
 
 def files_under(prefix):

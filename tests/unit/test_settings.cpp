@@ -7,8 +7,11 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -138,6 +141,26 @@ TEST_F(Settings, OkHidesAndVisitWebSiteOpensOnlyTheConfiguredPage)
     EXPECT_EQ(dialog->pos(), place);
     EXPECT_EQ(urls.opened.size(), 1);
     delete dialog;
+}
+
+TEST(SettingsWebPage, TheGuideBesideTheProgramComesFirstUnlessTheBuildChoseAnAddress)
+{
+    const QTemporaryDir program;
+    ASSERT_TRUE(program.isValid());
+    const QString configured = QStringLiteral(KELVO_WEB_PAGE);
+    EXPECT_EQ(frmSettings::WebPage(program.path()), configured);
+    EXPECT_EQ(frmSettings::WebPage(QString()), configured);
+
+    // A folder named like the page is no page.
+    ASSERT_TRUE(QDir(program.path()).mkpath(QStringLiteral("guide/index.html")));
+    EXPECT_EQ(frmSettings::WebPage(program.path()), configured);
+    ASSERT_TRUE(QDir(program.path()).rmdir(QStringLiteral("guide/index.html")));
+
+    QFile page(program.filePath(QStringLiteral("guide/index.html")));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    const QUrl beside = QUrl::fromLocalFile(page.fileName());
+    EXPECT_EQ(QUrl(frmSettings::WebPage(program.path())), KELVO_WEB_PAGE_CHOSEN ? QUrl(configured) : beside);
 }
 
 TEST_F(Settings, TabOrderAndLayout)

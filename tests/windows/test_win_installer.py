@@ -1,4 +1,4 @@
-"""KelvoSetup.exe under Wine: a silent install puts kelvo.exe, its README,
+"""KelvoSetup.exe under Wine: a silent install puts kelvo.exe, its user guide,
 the uninstaller, a Start-menu shortcut and the uninstall entry in place; the
 installed kelvo.exe starts and ends when asked to close; the silent uninstall
 takes every one of them away again."""
@@ -34,8 +34,11 @@ class Installer(unittest.TestCase):
         self.assertEqual(installed(), [])
         self.assertEqual(wine.run([wine.program("KelvoSetup.exe", build="qt"), "/S"],
                                   timeout=120).returncode, 0)
-        self.assertEqual(installed(), ["README.txt", "kelvo.exe", "uninstall.exe",
+        self.assertEqual(installed(), ["guide", "kelvo.exe", "uninstall.exe",
                                        "Start menu: Kelvo.lnk"])
+        # The guide as the build made it, which "Visit WebSite" opens beside the program.
+        self.assertEqual(sorted(os.listdir(wine.drive_c("Program Files", "Kelvo", "guide"))),
+                         sorted(os.listdir(os.path.join(os.environ["KELVO_WIN_BUILD"], "guide"))))
         entry = uninstall_entry()
         self.assertIsNotNone(entry, "no uninstall entry")
         self.assertRegex(entry, r"DisplayName\s+REG_SZ\s+Kelvo")
