@@ -12,6 +12,7 @@ import ctypes
 import ctypes.util
 import json
 import os
+import pty
 import re
 import shutil
 import signal
@@ -470,9 +471,9 @@ class Desktop(Processes):
 
     # --- the keyboard program
 
-    def kelvo(self, env=None, timeout=TIMEOUT, command=None, scale=1):
+    def kelvo(self, env=None, timeout=TIMEOUT, command=None, scale=1, terminal=False):
         """Starts kelvo (or command) and waits for its keyboard window: see Kelvo."""
-        return Kelvo(self, env, timeout, command, scale)
+        return Kelvo(self, env, timeout, command, scale, terminal)
 
 
 # Where a program keeps what it writes for its user.
@@ -1018,18 +1019,44 @@ def control_at(x, y):
     return next((name for name, (l, t, w, h) in named if l <= x < l + w and t <= y < t + h), None)
 
 
+def start_with_stderr(processes, args, path, env=None, terminal=False):
+    """Starts args (see Processes.start) with its standard error going to
+    the file path, by way of a terminal of its own when terminal."""
+    if not terminal:
+        with open(path, "wb") as err:
+            return processes.start(args, env=env, stdout=subprocess.DEVNULL, stderr=err)
+    master, slave = pty.openpty()
+    try:
+        proc = processes.start(args, env=env, stdout=subprocess.DEVNULL, stderr=slave)
+    finally:
+        os.close(slave)
+
+    def copy():
+        with open(path, "ab", buffering=0) as err, os.fdopen(master, "rb", buffering=0) as tty:
+            try:
+                for chunk in iter(lambda: tty.read(4096), b""):
+                    err.write(chunk)
+            except OSError:
+                pass  # EIO: the program and its terminal are gone
+    open(path, "wb").close()
+    threading.Thread(target=copy, daemon=True).start()
+    return proc
+
+
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
     scale = 1  # the screen's pixels to the keyboard's own (see __init__)
 
-    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1):
+    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1, terminal=False):
         """command: the program and its arguments when it is not the built
         kelvo (kelvo.exe under Wine, say); its window is then known by its
         title and size alone, as its process may not be the one started.
         scale: the screen's pixels to the keyboard's own (2 under
         QT_SCALE_FACTOR=2): its window is that much larger, and a place on
-        it given in the keyboard's pixels is that much further in."""
+        it given in the keyboard's pixels is that much further in.
+        terminal: its standard error is a terminal, as when started from a
+        shell (what it writes there is read all the same)."""
         self.desktop = desktop
         self.scale = scale
         size = tuple(round(n * scale) for n in KEYBOARD_SIZE)
@@ -1037,9 +1064,7 @@ class Kelvo:
         if not command and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
-        with open(self.stderr_path, "wb") as err:
-            self.proc = desktop.start(command or [self.path], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=err)
+        self.proc = start_with_stderr(desktop, command or [self.path], self.stderr_path, env, terminal)
 
         def keyboard():
             if self.proc.poll() is not None:
