@@ -61,11 +61,13 @@ bool PortalKeySender::throughPortal() const
 
 void PortalKeySender::onGranted()
 {
+    // Told first: a session lost at its first event is then told as the
+    // grant lost, after the grant.
+    if (tell_)
+        tell_(true, {}, {});
     portal_->notifyKeysym(Harmless, true);
     portal_->notifyKeysym(Harmless, false);
     firstKeyAt_ = Clock::now() + FirstKeySettle;
-    if (tell_)
-        tell_(true, {}, {});
 }
 
 SendResult PortalKeySender::send(const QString& keys, bool wait)

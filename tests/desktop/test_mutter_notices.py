@@ -86,11 +86,13 @@ class NotificationService:
 
 class Notices(unittest.TestCase):
     def portal(self, *args):
-        """The stand-in portal, answering as args say."""
+        """The stand-in portal, answering as args say, until the test ends
+        or it goes itself."""
         proc = desktop.start(["/usr/bin/python3", FAKE_PORTAL, "--log", desktop.path("portal.log"), *args],
                              stdout=subprocess.PIPE, text=True)
         self.addCleanup(desktop.stop, proc)
         self.assertEqual(proc.stdout.readline().strip(), "ready")
+        return proc
 
     def service(self, capabilities="body,body-markup"):
         return NotificationService(self, capabilities)
@@ -115,18 +117,27 @@ class Notices(unittest.TestCase):
 
     def test_typing_into_x11_programs_only_is_told_with_the_step_and_a_link_to_the_page(self):
         service = self.service("body,body-markup,body-hyperlinks")
-        self.portal("--answer", "refused")
-        kelvo = desktop.kelvo(self.env())
-        self.addCleanup(kelvo.stop)
-        kd.wait_until(lambda: REFUSED in kelvo.stderr(), what="kelvo to say %r" % REFUSED)
-        kd.wait_until(lambda: service.notices(kelvo.proc.pid), what="a notice")
-        kelvo.stop()
-        notice = self.one_notice(service, kelvo.proc.pid)
-        self.assertEqual(notice["summary"], "Kelvo types into X11 programs only")
-        self.assertRegex(notice["body"], r"\A" + re.escape(
-            "The permission to control the desktop was refused.\n"
-            "To type into every program, quit Kelvo, start it again and allow it when the desktop asks.\n"
-            + escaped(SEE)) + r'<a href="(%s)">\1</a>\Z' % page("x11-programs-only"))
+        # the portal's answer: (how it is made, what kelvo says, the notice's first line)
+        answers = {
+            "refused": (["--answer", "refused"], REFUSED, re.escape("The permission to control the desktop was refused.")),
+            # granted, then gone at the session's first key event
+            "lost": (["--vanish-after", "1"], "from now on keystrokes reach X11 programs only",
+                     r"The desktop portal (?:went away|\(xdg-desktop-portal\) is not running)\."),
+        }
+        for answer, (args, said, first) in answers.items():
+            with self.subTest(answer):
+                portal = self.portal(*args)
+                kelvo = desktop.kelvo(self.env())
+                self.addCleanup(kelvo.stop)
+                kd.wait_until(lambda: said in kelvo.stderr(), what="kelvo to say %r" % said)
+                kd.wait_until(lambda: service.notices(kelvo.proc.pid), what="a notice")
+                kelvo.stop()
+                desktop.stop(portal)  # its name is free for the next
+                notice = self.one_notice(service, kelvo.proc.pid)
+                self.assertEqual(notice["summary"], "Kelvo types into X11 programs only")
+                self.assertRegex(notice["body"], r"\A" + first + re.escape(
+                    "\nTo type into every program, quit Kelvo, start it again and allow it when the desktop asks.\n"
+                    + escaped(SEE)) + r'<a href="(%s)">\1</a>\Z' % page("x11-programs-only"))
 
     def test_a_permission_that_cannot_be_kept_is_told_once_in_escaped_markup(self):
         service = self.service()

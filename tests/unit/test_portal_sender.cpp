@@ -251,4 +251,13 @@ TEST_F(PortalSender, PortalGoneMidRunFailsClearlyThenFallsBack)
     EXPECT_EQ(fallback_->keyStrings(), QStringList{"d"});
 }
 
+TEST_F(PortalSender, PortalGoneAtTheSessionsFirstEventIsToldAsTheGrantLost)
+{
+    start({"--vanish-after", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return told_.size() == 2; }, 5000)) << told_.join(u'|').toStdString();
+    EXPECT_EQ(told_[0].toStdString(), "granted");
+    EXPECT_TRUE(told_[1].contains(u"went away") || told_[1].contains(u"not running")) << told_[1].toStdString();
+    EXPECT_FALSE(sender_->throughPortal());
+}
+
 } // namespace
