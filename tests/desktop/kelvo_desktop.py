@@ -829,6 +829,44 @@ def presses(events):
     return [e for e in events if e.press and not modifiers.match(e.name)]
 
 
+class NotificationService:
+    """The tests' own notification service (fake_notifications.py) on the
+    session bus that env (or the environment) names, and what it logged.
+    Stop it with processes.stop(service.proc)."""
+
+    def __init__(self, processes, capabilities="body,body-markup", env=None):
+        self.log = processes.path("notifications-%s.log" % uuid.uuid4().hex[:8])
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_notifications.py")
+        errors = processes.path("notifications-%s.err" % uuid.uuid4().hex[:8])
+        with open(errors, "wb") as err:
+            self.proc = processes.start(["/usr/bin/python3", script, "--log", self.log, "--capabilities",
+                                         capabilities], env=env, stdout=subprocess.PIPE, stderr=err, text=True)
+        if self.proc.stdout.readline().strip() != "ready":
+            processes.stop(self.proc)
+            with open(errors, encoding="utf-8", errors="replace") as f:
+                raise RuntimeError("the notification service did not start (scripts/install-deps test installs "
+                                   "python3-dbus): " + f.read())
+
+    def entries(self):
+        with open(self.log, encoding="utf-8") as f:
+            return [json.loads(line) for line in f]
+
+    def calls_from(self, pid):
+        """The calls process pid made of the service."""
+        return [e for e in self.entries() if e["entry"] not in ("connected", "gone") and e.get("pid") == pid]
+
+    def notices(self, pid):
+        """The Notify calls of process pid."""
+        return [e for e in self.calls_from(pid) if e["entry"] == "Notify"]
+
+    def all_gone(self, pid):
+        """True once process pid connected to the bus and every connection
+        of its has gone: then all it sent here is in the log."""
+        entries = self.entries()
+        names = {e["name"] for e in entries if e["entry"] == "connected" and e["pid"] == pid}
+        return bool(names) and names <= {e["name"] for e in entries if e["entry"] == "gone"}
+
+
 # --- windows as the X server sees them ----------------------------------------
 
 def window_info(window):

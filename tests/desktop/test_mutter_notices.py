@@ -14,7 +14,6 @@ Run through scripts/wayland-desktop --compositor mutter with KELVO_BUILD set
 """
 
 import html
-import json
 import os
 import re
 import shutil
@@ -33,7 +32,6 @@ except ImportError:
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FAKE_PORTAL = os.path.join(HERE, "fake_portal.py")
-FAKE_NOTIFICATIONS = os.path.join(HERE, "fake_notifications.py")
 KELVO = os.path.join(kd.build_dir(), "kelvo")
 APP_ID = "org.kelvo.Kelvo"
 SEE = "See \u201cTroubleshooting\u201d in Kelvo's user guide: "
@@ -53,37 +51,6 @@ def escaped(text):
     return html.escape(text, quote=False).replace('"', "&quot;")
 
 
-class NotificationService:
-    """The tests' notification service on the desktop's bus, and what it
-    logged."""
-
-    def __init__(self, case, capabilities):
-        self.log = desktop.path("notifications-%s.log" % uuid.uuid4().hex[:8])
-        self.proc = desktop.start(["/usr/bin/python3", FAKE_NOTIFICATIONS, "--log", self.log,
-                                   "--capabilities", capabilities],
-                                  env=dict(os.environ, PYTHONPATH=HERE), stdout=subprocess.PIPE, text=True)
-        case.addCleanup(desktop.stop, self.proc)
-        case.assertEqual(self.proc.stdout.readline().strip(), "ready")
-
-    def entries(self):
-        with open(self.log, encoding="utf-8") as f:
-            return [json.loads(line) for line in f]
-
-    def calls_from(self, pid):
-        """The calls process pid made of the service."""
-        return [e for e in self.entries() if e["entry"] not in ("connected", "gone") and e.get("pid") == pid]
-
-    def notices(self, pid):
-        return [e for e in self.calls_from(pid) if e["entry"] == "Notify"]
-
-    def all_gone(self, pid):
-        """True once process pid connected to the bus and every connection
-        of its has gone: then all it sent here is in the log."""
-        entries = self.entries()
-        names = {e["name"] for e in entries if e["entry"] == "connected" and e["pid"] == pid}
-        return names and names <= {e["name"] for e in entries if e["entry"] == "gone"}
-
-
 class Notices(unittest.TestCase):
     def portal(self, *args):
         """The stand-in portal, answering as args say, until the test ends
@@ -95,7 +62,9 @@ class Notices(unittest.TestCase):
         return proc
 
     def service(self, capabilities="body,body-markup"):
-        return NotificationService(self, capabilities)
+        service = kd.NotificationService(desktop, capabilities)
+        self.addCleanup(desktop.stop, service.proc)
+        return service
 
     def env(self, **more):
         env = dict(os.environ, **more)
