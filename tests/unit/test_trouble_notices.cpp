@@ -57,45 +57,28 @@ TEST(TroubleNotices, EachSaysWhatIsWrongThenTheStepThenTheGuidePage)
     EXPECT_EQ(str(kept.page), "file:///usr/share/doc/kelvo/html/troubleshooting.html#permission-not-remembered");
 }
 
-TEST(TroubleNotices, TheStepFollowsTheCauseAndOnKdePlasmaIsTheMenuEntry)
+TEST(TroubleNotices, OnKdePlasmaTheStepIsTheMenuEntryWhereThePortalOrTheWayInFailed)
 {
-    const QString kdeStep = QStringLiteral("install Kelvo from its package: KDE Plasma lets a program type only "
-                                           "when an installed menu entry names it.");
-    struct Case {
-        bool kde;
-        std::function<void(TroubleNotices&)> tell;
-        QString step; // the body's second line
+    // Whether the step is KDE's, on KDE Plasma and elsewhere.
+    const std::pair<std::function<void(TroubleNotices&)>, bool> cases[] = {
+        {[](TroubleNotices& n) { n.cannotType(NoWay::NoXDisplay, QStringLiteral("lacks")); }, true},
+        {[](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::PortalMissing, QStringLiteral("not running")); }, true},
+        {[](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::NotAllowed, QStringLiteral("refused")); }, true},
+        {[](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::QtPlatform, QStringLiteral("QT_QPA_PLATFORM")); }, false},
+        {[](TroubleNotices& n) { n.cannotType(NoWay::Other, QStringLiteral("no seat")); }, false},
     };
-    const Case cases[] = {
-        {false, [](TroubleNotices& n) { n.cannotType(NoWay::NoDisplay, QStringLiteral("no display")); },
-         QStringLiteral("Start Kelvo from the desktop's menu, or from its list of programs started at login, so "
-                        "that it finds the display.")},
-        {false, [](TroubleNotices& n) { n.cannotType(NoWay::NoXDisplay, QStringLiteral("lacks")); },
-         QStringLiteral("Start Kelvo on one of the desktops the user guide names, or in a session with XWayland.")},
-        {true, [](TroubleNotices& n) { n.cannotType(NoWay::NoXDisplay, QStringLiteral("lacks")); },
-         QStringLiteral("I") + kdeStep.mid(1)},
-        {true, [](TroubleNotices& n) { n.cannotType(NoWay::Other, QStringLiteral("no seat")); },
-         QStringLiteral("Start Kelvo on one of the desktops the user guide names.")},
-        {false, [](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::PortalMissing, QStringLiteral("not running")); },
-         QStringLiteral("To type into every program, install this desktop's portal (xdg-desktop-portal and its part "
-                        "for GNOME or KDE), then log out and in again.")},
-        {true, [](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::PortalMissing, QStringLiteral("not running")); },
-         QStringLiteral("To type into every program, ") + kdeStep},
-        {true, [](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::NotAllowed, QStringLiteral("refused")); },
-         QStringLiteral("To type into every program, ") + kdeStep},
-        {true, [](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::QtPlatform, QStringLiteral("QT_QPA_PLATFORM=xcb")); },
-         QStringLiteral("To type into every program, start Kelvo without QT_QPA_PLATFORM set.")},
-        {false, [](TroubleNotices& n) { n.x11ProgramsOnly(OnlyX11::NoWayland, QStringLiteral("cannot connect")); },
-         QStringLiteral("To type into every program, start Kelvo again once the desktop has started.")},
-    };
-    for (const Case& c : cases) {
-        FakeNotifier notifier;
-        TroubleNotices notices(false, Guide, c.kde);
-        notices.useNotifier(&notifier);
-        c.tell(notices);
-        ASSERT_EQ(notifier.shown().size(), 1u);
-        EXPECT_EQ(str(notifier.shown()[0].body.section(u'\n', 1)), str(c.step)) << "kde " << c.kde;
-    }
+    for (const auto& [tell, kdeStep] : cases)
+        for (const bool kde : {false, true}) {
+            FakeNotifier notifier;
+            TroubleNotices notices(false, Guide, kde);
+            notices.useNotifier(&notifier);
+            tell(notices);
+            ASSERT_EQ(notifier.shown().size(), 1u);
+            const QString step = notifier.shown()[0].body.section(u'\n', 1);
+            EXPECT_EQ(step.contains(u"KDE Plasma lets a program type only when an installed menu entry names it"),
+                      kde && kdeStep)
+                << step.toStdString();
+        }
 }
 
 TEST(TroubleNotices, HeldUntilThereIsANotifierAndNoneWhileStandardErrorIsATerminal)
