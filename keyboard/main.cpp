@@ -13,20 +13,6 @@ int main(int argc, char** argv)
 {
     using namespace kelvo;
 
-    prepareSession(SessionUse::Keyboard);
-    // Without a display there is nothing to show and nowhere to type; say
-    // so before the toolkit gives up less politely.
-    SenderOpening opening = openKeySender();
-    if (opening.problem == SenderProblem::NoDisplay) {
-        std::fprintf(stderr, "kelvo: %s\n", qPrintable(opening.error));
-        return 2;
-    }
-    std::unique_ptr<PointerProbe> probe = openPointerProbe();
-    if (!probe) {
-        std::fprintf(stderr, "kelvo: cannot open the display to follow the pointer\n");
-        return 2;
-    }
-
     // Without a session bus the D-Bus library would start one itself
     // (dbus-launch --autolaunch): a daemon that outlives us and writes its
     // address under ~/.dbus. A keyboard should not start daemons behind the
@@ -35,6 +21,22 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
 
+    prepareSession(SessionUse::Keyboard);
+    // Without a display there is nothing to show and nowhere to type; say
+    // so before the toolkit gives up less politely.
+    SenderOpening opening = openKeySender();
+    std::unique_ptr<PointerProbe> probe;
+    if (opening.problem != SenderProblem::NoDisplay && !(probe = openPointerProbe()))
+        opening = {nullptr, SenderProblem::NoDisplay, QStringLiteral("cannot open the display to follow the pointer")};
+    if (opening.problem == SenderProblem::NoDisplay) {
+        std::fprintf(stderr, "kelvo: %s\n", qPrintable(opening.error));
+        // The desktop's notice service may be there all the same.
+        QCoreApplication core(argc, argv);
+        showTroubleNotices();
+        noticeCannotType(opening.problem, opening.error);
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelvo"));
     // The keyboard may be hidden in the tray while a dialog closes.
@@ -42,6 +44,8 @@ int main(int argc, char** argv)
 
     if (!opening.sender) {
         std::fprintf(stderr, "kelvo: %s\n", qPrintable(opening.error));
+        showTroubleNotices();
+        noticeCannotType(opening.problem, opening.error);
         QMessageBox::critical(nullptr, QStringLiteral("Kelvo"),
                               QStringLiteral("Kelvo cannot send keystrokes on this desktop:\n%1")
                                   .arg(opening.error));
@@ -69,6 +73,7 @@ int main(int argc, char** argv)
     QObject::connect(form.get(), &frmKelvo::ended, &app, [] { QApplication::exit(0); });
     form->Form_Load();
     form->show();
+    showTroubleNotices(&form->tray);
     askToReachEveryProgram(*opening.sender, form->winId());
     const int status = app.exec();
     form->Form_Unload();

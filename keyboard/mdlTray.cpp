@@ -15,6 +15,9 @@ bool isEmbeddedIcon(const QObject* object)
     return object->inherits("QSystemTrayIconSys");
 }
 
+// As long as the desktop lets a balloon stay.
+constexpr int BalloonMs = 15000;
+
 } // namespace
 
 mdlTray::mdlTray(QObject* parent)
@@ -46,6 +49,18 @@ void mdlTray::AddIcon(const QIcon& icon, const QString& tip)
     icon_->setToolTip(tip);
     icon_->show();
     watchEmbeddedIcon();
+    std::vector<Notice> waiting;
+    waiting.swap(waiting_);
+    for (const Notice& notice : waiting)
+        show(notice);
+}
+
+void mdlTray::show(const Notice& notice)
+{
+    if (icon_ && icon_->isVisible())
+        icon_->showMessage(notice.summary, notice.text(), QSystemTrayIcon::Warning, BalloonMs);
+    else
+        waiting_.push_back(notice);
 }
 
 void mdlTray::watchEmbeddedIcon()

@@ -1,17 +1,22 @@
 #pragma once
-// The keyboard's one icon in the notification area. Its only use is to
-// bring a minimised keyboard back: a left-button release over it.
+// The keyboard's one icon in the notification area. It brings a minimised
+// keyboard back (a left-button release over it), and where the desktop has
+// no notice service of its own (Windows), its balloon shows the notices.
+
+#include "platform/Notifier.h"
 
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+
+#include <vector>
 
 class QScreen;
 class QSystemTrayIcon;
 
 namespace kelvo {
 
-class mdlTray : public QObject {
+class mdlTray : public QObject, public Notifier {
     Q_OBJECT
 
 public:
@@ -25,6 +30,10 @@ public:
     void RemoveIcon();
     // True while a notification area holds the icon.
     bool IsShown() const;
+
+    // Shows `notice` in the icon's balloon; one told before the icon shows
+    // waits for it.
+    void show(const Notice& notice) override;
 
 signals:
     // The left mouse button was released over the icon.
@@ -42,6 +51,7 @@ private:
     void watchEmbeddedIcon();
 
     QPointer<QSystemTrayIcon> icon_;
+    std::vector<Notice> waiting_; // for the icon to show
 };
 
 } // namespace kelvo

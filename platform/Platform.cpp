@@ -1,15 +1,24 @@
 #include "platform/Platform.h"
 
+#include "platform/TroubleNotices.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
 #if defined(_WIN32)
 #include "platform/win/WaveOutTone.h"
 #include "platform/win/WinKeySender.h"
 #include "platform/win/WinPointerProbe.h"
 #include "platform/win/WinWindowRole.h"
+#include <io.h>
 #else
+#include "platform/freedesktop/FreedesktopNotifier.h"
 #include "platform/pulse/PulseTone.h"
 #include "platform/x11/X11KeySender.h"
 #include "platform/x11/X11PointerProbe.h"
 #include "platform/x11/X11WindowRole.h"
+#include <QDBusConnection>
+#include <unistd.h>
 #endif
 
 #if KELVO_WAYLAND
@@ -20,7 +29,7 @@
 #include "platform/wayland/WaylandSession.h"
 #include "platform/portal/PortalKeySender.h"
 #include "platform/portal/SeatKeymapIndex.h"
-#include <QDBusConnection>
+#include <QFileInfo>
 #include <QStandardPaths>
 #endif
 
@@ -29,9 +38,46 @@
 
 namespace kelvo {
 
+namespace {
+
+// How long a program about to end waits for its notice to reach the
+// desktop.
+constexpr int NoticeSettleMs = 2000;
+
+} // namespace
+
 #if defined(_WIN32)
 
 void prepareSession(SessionUse) {}
+
+namespace {
+
+// A program of the windows subsystem has no standard error unless it was
+// given one.
+TroubleNotices& troubleNotices()
+{
+    // The user guide lies beside the program, as the installer puts it.
+    static TroubleNotices notices(
+        _isatty(_fileno(stderr)) != 0,
+        QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/guide/")).toString(QUrl::FullyEncoded),
+        false);
+    return notices;
+}
+
+} // namespace
+
+void showTroubleNotices(Notifier* tray)
+{
+    troubleNotices().useNotifier(tray);
+}
+
+// Windows always has SendInput: nothing but a fault of Kelvo's own gets here.
+void noticeCannotType(SenderProblem, const QString& why)
+{
+    TroubleNotices& notices = troubleNotices();
+    notices.cannotType(TroubleNotices::NoWay::Other, why);
+    notices.settle(NoticeSettleMs);
+}
 
 // Windows has one desktop per session and SendInput on every one of them.
 SenderOpening openKeySender()
@@ -73,18 +119,61 @@ struct Session {
     // Why Wayland programs cannot be reached, when Kelvo goes through X11 on
     // a Wayland session; empty otherwise.
     QString unreachable;
+    // How KDE Plasma would let us in, said after `unreachable` where it
+    // applies.
+    QString kdeHint;
+    // The compositor answered, and offers no way in that we know.
+    bool compositorLacks = false;
     // A Wayland session that only the desktop portal's remote desktop lets
     // us type into natively, with XWayland for the window meanwhile.
     bool portal = false;
 #if KELVO_WAYLAND
     std::unique_ptr<WaylandConnection> connection; // the look at the compositor, kept for the sender
 #endif
+    bool keyboard = false; // the keyboard, not a one-shot program
+    std::unique_ptr<TroubleNotices> notices;
+    std::unique_ptr<Notifier> notifier;
 };
 
 Session& session()
 {
     static Session current;
     return current;
+}
+
+// Why Wayland programs cannot be reached, as standard error says it.
+QString unreachableSaid(const Session& s)
+{
+    return s.unreachable + s.kdeHint;
+}
+
+QString withoutXDisplay(const QString& unreachable)
+{
+    return QStringLiteral("%1, and there is no X display to go through instead (DISPLAY is not set)").arg(unreachable);
+}
+
+// The keyboard's notices, once the session has been looked at; null for a
+// one-shot program, whose user reads what it says.
+TroubleNotices* troubleNotices()
+{
+    Session& s = session();
+    if (!s.keyboard)
+        return nullptr;
+    if (!s.notices)
+        s.notices = std::make_unique<TroubleNotices>(
+            isatty(STDERR_FILENO) == 1,
+            QUrl::fromLocalFile(QStringLiteral(KELVO_GUIDE_DIR "/")).toString(QUrl::FullyEncoded),
+            !s.kdeHint.isEmpty());
+    return s.notices.get();
+}
+
+// The notifier goes before the bus connections it holds.
+void dropNotifier()
+{
+    Session& s = session();
+    if (s.notices)
+        s.notices->useNotifier(nullptr);
+    s.notifier.reset();
 }
 
 #if KELVO_WAYLAND
@@ -146,9 +235,10 @@ void chooseWaylandBackend(Session& s)
     lacking.removeDuplicates();
     s.unreachable = QStringLiteral("the Wayland compositor \"%1\" lacks %2")
                         .arg(connection->name(), lacking.join(QStringLiteral(" and ")));
+    s.compositorLacks = true;
     // KWin keeps fake input for the programs it knows of: say how it learns.
     if (connection->find("org_kde_plasma_shell") && !connection->find("org_kde_kwin_fake_input"))
-        s.unreachable += QStringLiteral(
+        s.kdeHint = QStringLiteral(
             " (KDE Plasma offers fake input only to a program that an installed menu entry names by its "
             "full path: installing Kelvo puts one in place; run from a build folder, copy the folder's "
             "org.kelvo.Kelvo.BuildFolder.desktop into ~/.local/share/applications and run %1)")
@@ -165,6 +255,7 @@ void prepareSession(SessionUse use)
     if (s.prepared)
         return;
     s.prepared = true;
+    s.keyboard = use == SessionUse::Keyboard;
 #if KELVO_WAYLAND
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return;
@@ -190,9 +281,15 @@ void prepareSession(SessionUse use)
         qputenv("QT_QPA_PLATFORM", "xcb");
     if (use != SessionUse::Keyboard)
         s.portal = false;
-    if (!s.portal) // else said once the portal has answered
+    if (!s.portal) { // else said once the portal has answered
         std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs only\n",
-                     program_invocation_short_name, qPrintable(s.unreachable));
+                     program_invocation_short_name, qPrintable(unreachableSaid(s)));
+        if (TroubleNotices* notices = troubleNotices())
+            notices->x11ProgramsOnly(platform.isEmpty() || platform.startsWith(u"wayland")
+                                         ? TroubleNotices::OnlyX11::NoWayland
+                                         : TroubleNotices::OnlyX11::QtPlatform,
+                                     s.unreachable);
+    }
 #else
     (void)use;
 #endif
@@ -215,9 +312,7 @@ SenderOpening openKeySender()
     }
 #endif
     if (!s.unreachable.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY"))
-        return {nullptr, SenderProblem::NoDisplay,
-                QStringLiteral("%1, and there is no X display to go through instead (DISPLAY is not set)")
-                    .arg(s.unreachable)};
+        return {nullptr, SenderProblem::NoDisplay, withoutXDisplay(unreachableSaid(s))};
     SenderOpening opening = X11KeySender::open(keystrokeTraceOn());
 #if KELVO_WAYLAND
     if (s.portal && opening.sender) {
@@ -245,29 +340,69 @@ void askToReachEveryProgram(KeySender& sender, WId window)
     // anything else on it asks the portal for anything.
     const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("kelvo-portal"));
     const RemoteDesktopPortal::Remembering remembering{QStringLiteral(KELVO_APP_ID), RestoreTokenFile::defaultPath()};
-    portal->ask(bus, parent,
-                [unreachable = session().unreachable, answered = false](bool granted, const QString& why) mutable {
-                    const char* name = program_invocation_short_name;
-                    if (answered)
-                        std::fprintf(stderr, "%s: %s; from now on keystrokes reach X11 programs only\n", name,
-                                     qPrintable(why));
-                    else if (granted)
-                        std::fprintf(stderr, "%s: %s; the window goes through XWayland, and keystrokes reach "
-                                             "every program through the desktop portal\n",
-                                     name, qPrintable(unreachable));
-                    else
-                        std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs "
-                                             "only (%s)\n",
-                                     name, qPrintable(unreachable), qPrintable(why));
-                    answered = true;
-                },
-                remembering, [](const QString& text) {
-                    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(text));
-                });
+    portal->ask(
+        bus, parent,
+        [unreachable = unreachableSaid(session()), answered = false](bool granted, const QString& why,
+                                                                      RemoteDesktopPortal::Failure failure) mutable {
+            const char* name = program_invocation_short_name;
+            if (answered)
+                std::fprintf(stderr, "%s: %s; from now on keystrokes reach X11 programs only\n", name, qPrintable(why));
+            else if (granted)
+                std::fprintf(stderr, "%s: %s; the window goes through XWayland, and keystrokes reach "
+                                     "every program through the desktop portal\n",
+                             name, qPrintable(unreachable));
+            else
+                std::fprintf(stderr, "%s: %s; going through XWayland, so keystrokes reach X11 programs "
+                                     "only (%s)\n",
+                             name, qPrintable(unreachable), qPrintable(why));
+            TroubleNotices* notices = troubleNotices();
+            if (notices && (answered || !granted))
+                notices->x11ProgramsOnly(!answered && failure == RemoteDesktopPortal::Failure::Missing
+                                             ? TroubleNotices::OnlyX11::PortalMissing
+                                             : TroubleNotices::OnlyX11::NotAllowed,
+                                         why);
+            answered = true;
+        },
+        remembering,
+        [folder = QFileInfo(remembering.tokenFile).path()](RemoteDesktopPortal::NoteKind kind, const QString& text,
+                                                           const QString& why) {
+            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(text));
+            // Asked again, the user can answer again, and it is kept then.
+            TroubleNotices* notices = troubleNotices();
+            if (notices && kind == RemoteDesktopPortal::NoteKind::NotRemembered)
+                notices->notRemembered(why, folder);
+        });
 #else
     (void)sender;
     (void)window;
 #endif
+}
+
+void showTroubleNotices(Notifier*)
+{
+    Session& s = session();
+    TroubleNotices* notices = troubleNotices();
+    if (!notices || notices->quiet() || s.notifier)
+        return;
+    s.notifier = std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus(), QStringLiteral(KELVO_APP_ID));
+    notices->useNotifier(s.notifier.get());
+    qAddPostRoutine(dropNotifier);
+}
+
+void noticeCannotType(SenderProblem problem, const QString& why)
+{
+    const Session& s = session();
+    TroubleNotices* notices = troubleNotices();
+    if (!notices)
+        return;
+    using NoWay = TroubleNotices::NoWay;
+    if (problem == SenderProblem::NoInjection)
+        notices->cannotType(s.backend == Backend::X11 ? NoWay::NoXTest : NoWay::Other, why);
+    else if (s.compositorLacks && qEnvironmentVariableIsEmpty("DISPLAY"))
+        notices->cannotType(NoWay::NoXDisplay, withoutXDisplay(s.unreachable));
+    else
+        notices->cannotType(NoWay::NoDisplay, why);
+    notices->settle(NoticeSettleMs);
 }
 
 std::unique_ptr<PointerProbe> openPointerProbe()

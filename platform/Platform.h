@@ -12,6 +12,10 @@
 
 class QCoreApplication;
 
+namespace kelvo {
+class Notifier;
+}
+
 #include <memory>
 
 namespace kelvo {
@@ -51,6 +55,23 @@ SenderOpening openKeySender();
 // window the question is about, or 0. Needs the application object; does
 // nothing for other senders and sessions.
 void askToReachEveryProgram(KeySender& sender, WId window);
+
+// From now on, and at once for what was said before, what standard error
+// says of the troubles a user must act on (Kelvo cannot type here, types
+// into X11 programs only, cannot remember the desktop's permission) is also
+// shown as a desktop notice, for whoever started the keyboard from a menu or
+// at login, where nobody reads standard error; never while standard error
+// is a terminal. `tray` shows them where the desktop has no notice service
+// of its own (Windows), or is null; it must outlive the notices. Needs the
+// application object (a QCoreApplication will do); calling it again does
+// nothing.
+void showTroubleNotices(Notifier* tray = nullptr);
+
+// Tells, as showTroubleNotices does, that the keyboard cannot type here:
+// `problem` and `why` as an opening of the sender gave them (which standard
+// error has said). Waits a moment, at most a few seconds, until the desktop
+// has the notice: the program ends next.
+void noticeCannotType(SenderProblem problem, const QString& why);
 
 // The pointer as the desktop's display server sees it; null when the
 // display cannot be reached.

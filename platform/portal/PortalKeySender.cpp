@@ -37,7 +37,7 @@ PortalKeySender::PortalKeySender(std::unique_ptr<KeySender> fallback, KeymapLook
 PortalKeySender::~PortalKeySender() = default;
 
 void PortalKeySender::ask(QDBusConnection bus, const QString& parentWindow, Teller tell,
-                          RemoteDesktopPortal::Remembering remembering, std::function<void(const QString&)> note)
+                          RemoteDesktopPortal::Remembering remembering, Noter note)
 {
     if (portal_)
         return;
@@ -46,10 +46,11 @@ void PortalKeySender::ask(QDBusConnection bus, const QString& parentWindow, Tell
     if (note)
         QObject::connect(portal_.get(), &RemoteDesktopPortal::notice, portal_.get(), std::move(note));
     QObject::connect(portal_.get(), &RemoteDesktopPortal::granted, portal_.get(), [this] { onGranted(); });
-    QObject::connect(portal_.get(), &RemoteDesktopPortal::unavailable, portal_.get(), [this](const QString& why) {
-        if (tell_)
-            tell_(false, why);
-    });
+    QObject::connect(portal_.get(), &RemoteDesktopPortal::unavailable, portal_.get(),
+                     [this](const QString& why, RemoteDesktopPortal::Failure failure) {
+                         if (tell_)
+                             tell_(false, why, failure);
+                     });
     portal_->ask(parentWindow);
 }
 
@@ -60,11 +61,13 @@ bool PortalKeySender::throughPortal() const
 
 void PortalKeySender::onGranted()
 {
+    // Told first: a session lost at its first event is then told as the
+    // grant lost, after the grant.
+    if (tell_)
+        tell_(true, {}, {});
     portal_->notifyKeysym(Harmless, true);
     portal_->notifyKeysym(Harmless, false);
     firstKeyAt_ = Clock::now() + FirstKeySettle;
-    if (tell_)
-        tell_(true, {});
 }
 
 SendResult PortalKeySender::send(const QString& keys, bool wait)

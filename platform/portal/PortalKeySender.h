@@ -30,8 +30,12 @@ public:
     // in which case the compositor's is taken on trust.
     using KeymapLookup = std::function<const KeymapIndex*()>;
     // Told what came of the question: granted, or why not (a clause for
-    // people); once more, not granted, should a granted session be lost.
-    using Teller = std::function<void(bool granted, const QString& why)>;
+    // people, and what kind of failure it is); once more, not granted,
+    // should a granted session be lost.
+    using Teller = std::function<void(bool granted, const QString& why, RemoteDesktopPortal::Failure failure)>;
+    // Told what the user should know about the remembered answer, as
+    // RemoteDesktopPortal::notice tells it.
+    using Noter = std::function<void(RemoteDesktopPortal::NoteKind kind, const QString& text, const QString& why)>;
     // When the seat was first seen with a keyboard, waiting until the time
     // given for one; empty when none came.
     using SeatKeyboard = std::function<std::optional<std::chrono::steady_clock::time_point>(
@@ -46,7 +50,7 @@ public:
     // its constructor. `note` hears what the user should know about the
     // remembered answer.
     void ask(QDBusConnection bus, const QString& parentWindow, Teller tell,
-             RemoteDesktopPortal::Remembering remembering = {}, std::function<void(const QString&)> note = nullptr);
+             RemoteDesktopPortal::Remembering remembering = {}, Noter note = nullptr);
     // True once keys go through the portal.
     bool throughPortal() const;
 

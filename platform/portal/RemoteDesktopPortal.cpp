@@ -21,16 +21,29 @@ constexpr uint Keyboard = 1;        // the device type bit of a keyboard
 constexpr uint UntilRevoked = 2;    // persist_mode: remembered until the user revokes it
 constexpr uint RemembersFrom = 2;   // the interface's version that takes persist_mode
 
+using Failure = RemoteDesktopPortal::Failure;
+
+struct Described {
+    QString why; // for people
+    Failure failure;
+};
+
 // What a D-Bus error from the portal means to a user.
-QString describe(const QDBusError& error)
+Described describe(const QDBusError& error)
 {
-    if (error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoReply
-        || error.type() == QDBusError::Disconnected)
-        return QStringLiteral("the desktop portal (xdg-desktop-portal) is not running");
-    if (error.type() == QDBusError::UnknownInterface || error.type() == QDBusError::UnknownMethod
-        || error.type() == QDBusError::UnknownObject || error.type() == QDBusError::InvalidArgs)
-        return QStringLiteral("the desktop portal offers no remote desktop");
-    return QStringLiteral("the desktop portal failed (%1)").arg(error.message());
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoReply:
+    case QDBusError::Disconnected:
+        return {QStringLiteral("the desktop portal (xdg-desktop-portal) is not running"), Failure::Missing};
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownObject:
+    case QDBusError::InvalidArgs:
+        return {QStringLiteral("the desktop portal offers no remote desktop"), Failure::Missing};
+    default:
+        return {QStringLiteral("the desktop portal failed (%1)").arg(error.message()), Failure::Failed};
+    }
 }
 
 } // namespace
@@ -53,14 +66,20 @@ QString RemoteDesktopPortal::token()
     return QStringLiteral("kelvo%1_%2").arg(QCoreApplication::applicationPid()).arg(++tokens_);
 }
 
-void RemoteDesktopPortal::fail(const QString& why)
+void RemoteDesktopPortal::fail(const QString& why, Failure failure)
 {
     if (state_ == State::Unavailable)
         return;
     state_ = State::Unavailable;
     pendingPath_.clear();
     pendingThen_ = nullptr;
-    emit unavailable(why);
+    emit unavailable(why, failure);
+}
+
+void RemoteDesktopPortal::fail(const QDBusError& error)
+{
+    const Described described = describe(error);
+    fail(described.why, described.failure);
 }
 
 void RemoteDesktopPortal::ask(const QString& parentWindow)
@@ -70,7 +89,7 @@ void RemoteDesktopPortal::ask(const QString& parentWindow)
     state_ = State::Asking;
     parentWindow_ = parentWindow;
     if (!bus_.isConnected()) {
-        fail(QStringLiteral("there is no session bus to reach the desktop portal on"));
+        fail(QStringLiteral("there is no session bus to reach the desktop portal on"), Failure::Missing);
         return;
     }
     watcher_ = new QDBusServiceWatcher(Service, bus_, QDBusServiceWatcher::WatchForUnregistration, this);
@@ -108,11 +127,11 @@ void RemoteDesktopPortal::readProperties()
         call->deleteLater();
         QDBusPendingReply<QVariantMap> properties = *call;
         if (properties.isError()) {
-            fail(describe(properties.error()));
+            fail(properties.error());
             return;
         }
         if (!(properties.value().value(QStringLiteral("AvailableDeviceTypes")).toUInt() & Keyboard)) {
-            fail(QStringLiteral("the desktop portal's remote desktop offers no keyboard"));
+            fail(QStringLiteral("the desktop portal's remote desktop offers no keyboard"), Failure::Missing);
             return;
         }
         version_ = properties.value().value(QStringLiteral("version"), 1u).toUInt();
@@ -145,8 +164,10 @@ void RemoteDesktopPortal::recall()
                   .arg(known(grant->appId), known(appId_));
     }
     if (!why.isEmpty())
-        emit notice(QStringLiteral("the permission remembered in %1 could not be used (%2); the desktop asks again")
-                        .arg(file.path(), why));
+        emit notice(NoteKind::Unusable,
+                    QStringLiteral("the permission remembered in %1 could not be used (%2); the desktop asks again")
+                        .arg(file.path(), why),
+                    why);
 }
 
 void RemoteDesktopPortal::remember(const QVariantMap& results)
@@ -165,9 +186,11 @@ void RemoteDesktopPortal::remember(const QVariantMap& results)
         return;
     }
     if (!file.write({appId_, token}, &why))
-        emit notice(QStringLiteral("the desktop's permission cannot be remembered (%1); it asks again at the next "
+        emit notice(NoteKind::NotRemembered,
+                    QStringLiteral("the desktop's permission cannot be remembered (%1); it asks again at the next "
                                    "start")
-                        .arg(why));
+                        .arg(why),
+                    why);
 }
 
 void RemoteDesktopPortal::createSession()
@@ -197,11 +220,13 @@ void RemoteDesktopPortal::createSession()
                                     {QVariant::fromValue(QDBusObjectPath(session_)), parentWindow_}, {},
                                     [this](uint code, const QVariantMap& results) {
                                         if (code == 1)
-                                            fail(QStringLiteral("the permission to control the desktop was refused"));
+                                            fail(QStringLiteral("the permission to control the desktop was refused"),
+                                                 Failure::Refused);
                                         else if (code != 0)
                                             fail(QStringLiteral("the desktop portal could not start the session"));
                                         else if (!(results.value(QStringLiteral("devices")).toUInt() & Keyboard))
-                                            fail(QStringLiteral("the keyboard was not among the devices allowed"));
+                                            fail(QStringLiteral("the keyboard was not among the devices allowed"),
+                                                 Failure::Refused);
                                         else {
                                             remember(results);
                                             state_ = State::Granted;
@@ -232,7 +257,7 @@ void RemoteDesktopPortal::request(const QString& method, QList<QVariant> argumen
         call->deleteLater();
         QDBusPendingReply<QDBusObjectPath> handle = *call;
         if (handle.isError()) {
-            fail(describe(handle.error()));
+            fail(handle.error());
         } else if (pendingPath_ == predicted && handle.value().path() != predicted) {
             // An older portal picks its own path; the answer comes there.
             pendingPath_ = handle.value().path();
@@ -280,7 +305,7 @@ bool RemoteDesktopPortal::notifyKeysym(quint32 keysym, bool pressed)
     for (QDBusPendingCall& sent : inFlight_) {
         sent.waitForFinished();
         if (sent.isError())
-            fail(describe(sent.error()));
+            fail(sent.error());
     }
     inFlight_.clear();
     if (state_ != State::Granted)
@@ -296,10 +321,10 @@ bool RemoteDesktopPortal::flush(QString* error)
     for (QDBusPendingCall& call : calls) {
         call.waitForFinished();
         if (call.isError()) {
-            const QString why = describe(call.error());
+            const Described described = describe(call.error());
             if (error)
-                *error = why;
-            fail(why);
+                *error = described.why;
+            fail(described.why, described.failure);
             return false;
         }
     }

@@ -39,6 +39,19 @@ public:
         Unavailable, // refused, failed, absent or gone; final
     };
 
+    // Why the keyboard cannot be had, as far as what to do about it differs.
+    enum class Failure {
+        Missing, // no portal, or one without a remote-desktop keyboard
+        Refused, // the user said no
+        Failed,  // the portal or the desktop failed, or went away
+    };
+
+    // What a notice is about.
+    enum class NoteKind {
+        Unusable,    // the remembered answer cannot be used: the desktop asks again
+        NotRemembered, // the answer given cannot be kept for the next start
+    };
+
     // What is remembered between runs, and as whom.
     struct Remembering {
         QString appId;     // registered with the portal first; empty: not at all
@@ -67,11 +80,11 @@ signals:
     // The user allowed it: keysyms go to the focused window from now on.
     void granted();
     // It cannot be had, or is had no longer: `why` is a clause for people.
-    void unavailable(const QString& why);
+    void unavailable(const QString& why, kelvo::RemoteDesktopPortal::Failure failure);
     // Something the user should know about the remembered answer: why the
-    // question is asked again, or why it cannot be remembered. A sentence
-    // without its full stop.
-    void notice(const QString& text);
+    // question is asked again, or why it cannot be remembered. `text` is a
+    // sentence without its full stop, `why` the reason it gives.
+    void notice(kelvo::RemoteDesktopPortal::NoteKind kind, const QString& text, const QString& why);
 
 private slots:
     void onResponse(const QDBusMessage& message);
@@ -88,7 +101,8 @@ private:
     void recall();
     void remember(const QVariantMap& results);
     void createSession();
-    void fail(const QString& why);
+    void fail(const QString& why, Failure failure = Failure::Failed);
+    void fail(const QDBusError& error);
     QString token();
 
     QDBusConnection bus_;

@@ -12,6 +12,7 @@ import ctypes
 import ctypes.util
 import json
 import os
+import pty
 import re
 import shutil
 import signal
@@ -513,9 +514,9 @@ class Desktop(Processes):
 
     # --- the keyboard program
 
-    def kelvo(self, env=None, timeout=TIMEOUT, command=None, scale=1):
+    def kelvo(self, env=None, timeout=TIMEOUT, command=None, scale=1, terminal=False):
         """Starts kelvo (or command) and waits for its keyboard window: see Kelvo."""
-        return Kelvo(self, env, timeout, command, scale)
+        return Kelvo(self, env, timeout, command, scale, terminal)
 
 
 # Where a program keeps what it writes for its user.
@@ -871,6 +872,44 @@ def presses(events):
     return [e for e in events if e.press and not modifiers.match(e.name)]
 
 
+class NotificationService:
+    """The tests' own notification service (fake_notifications.py) on the
+    session bus that env (or the environment) names, and what it logged.
+    Stop it with processes.stop(service.proc)."""
+
+    def __init__(self, processes, capabilities="body,body-markup", env=None):
+        self.log = processes.path("notifications-%s.log" % uuid.uuid4().hex[:8])
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_notifications.py")
+        errors = processes.path("notifications-%s.err" % uuid.uuid4().hex[:8])
+        with open(errors, "wb") as err:
+            self.proc = processes.start(["/usr/bin/python3", script, "--log", self.log, "--capabilities",
+                                         capabilities], env=env, stdout=subprocess.PIPE, stderr=err, text=True)
+        if self.proc.stdout.readline().strip() != "ready":
+            processes.stop(self.proc)
+            with open(errors, encoding="utf-8", errors="replace") as f:
+                raise RuntimeError("the notification service did not start (scripts/install-deps test installs "
+                                   "python3-dbus): " + f.read())
+
+    def entries(self):
+        with open(self.log, encoding="utf-8") as f:
+            return [json.loads(line) for line in f]
+
+    def calls_from(self, pid):
+        """The calls process pid made of the service."""
+        return [e for e in self.entries() if e["entry"] not in ("connected", "gone") and e.get("pid") == pid]
+
+    def notices(self, pid):
+        """The Notify calls of process pid."""
+        return [e for e in self.calls_from(pid) if e["entry"] == "Notify"]
+
+    def all_gone(self, pid):
+        """True once process pid connected to the bus and every connection
+        of its has gone: then all it sent here is in the log."""
+        entries = self.entries()
+        names = {e["name"] for e in entries if e["entry"] == "connected" and e["pid"] == pid}
+        return bool(names) and names <= {e["name"] for e in entries if e["entry"] == "gone"}
+
+
 # --- windows as the X server sees them ----------------------------------------
 
 def window_info(window):
@@ -1061,18 +1100,44 @@ def control_at(x, y):
     return next((name for name, (l, t, w, h) in named if l <= x < l + w and t <= y < t + h), None)
 
 
+def start_with_stderr(processes, args, path, env=None, terminal=False):
+    """Starts args (see Processes.start) with its standard error going to
+    the file path, by way of a terminal of its own when terminal."""
+    if not terminal:
+        with open(path, "wb") as err:
+            return processes.start(args, env=env, stdout=subprocess.DEVNULL, stderr=err)
+    master, slave = pty.openpty()
+    try:
+        proc = processes.start(args, env=env, stdout=subprocess.DEVNULL, stderr=slave)
+    finally:
+        os.close(slave)
+
+    def copy():
+        with open(path, "ab", buffering=0) as err, os.fdopen(master, "rb", buffering=0) as tty:
+            try:
+                for chunk in iter(lambda: tty.read(4096), b""):
+                    err.write(chunk)
+            except OSError:
+                pass  # EIO: the program and its terminal are gone
+    open(path, "wb").close()
+    threading.Thread(target=copy, daemon=True).start()
+    return proc
+
+
 class Kelvo:
     """The keyboard program, started on the current display, and its window."""
 
     scale = 1  # the screen's pixels to the keyboard's own (see __init__)
 
-    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1):
+    def __init__(self, desktop, env=None, timeout=TIMEOUT, command=None, scale=1, terminal=False):
         """command: the program and its arguments when it is not the built
         kelvo (kelvo.exe under Wine, say); its window is then known by its
         title and size alone, as its process may not be the one started.
         scale: the screen's pixels to the keyboard's own (2 under
         QT_SCALE_FACTOR=2): its window is that much larger, and a place on
-        it given in the keyboard's pixels is that much further in."""
+        it given in the keyboard's pixels is that much further in.
+        terminal: its standard error is a terminal, as when started from a
+        shell (what it writes there is read all the same)."""
         self.desktop = desktop
         self.scale = scale
         size = tuple(round(n * scale) for n in KEYBOARD_SIZE)
@@ -1080,9 +1145,7 @@ class Kelvo:
         if not command and not os.access(self.path, os.X_OK):
             raise RuntimeError("%s is missing: build the project first" % self.path)
         self.stderr_path = desktop.path("kelvo-%s.err" % uuid.uuid4().hex[:8])
-        with open(self.stderr_path, "wb") as err:
-            self.proc = desktop.start(command or [self.path], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=err)
+        self.proc = start_with_stderr(desktop, command or [self.path], self.stderr_path, env, terminal)
 
         def keyboard():
             if self.proc.poll() is not None:

@@ -413,7 +413,7 @@ class AwkwardDesktops(unittest.TestCase):
     def test_without_a_window_manager_the_logo_still_drags(self):
         nested("NoWindowManager", "--no-wm")
 
-    def test_display_without_xtest_gives_a_message_box_then_failure(self):
+    def test_display_without_xtest_gives_a_message_box_and_a_notice_then_failure(self):
         nested("NoXTest", "--no-wm", "--xvfb-args", "-extension XTEST")
 
     def test_no_display_or_an_unreachable_one_fails_with_a_message(self):
@@ -458,8 +458,15 @@ class NoWindowManager(KeyboardCase):
 class NoXTest(unittest.TestCase):
     """Nested: a display without the XTest extension."""
 
-    def test_message_box_then_failure_once_it_is_closed(self):
-        kelvo = desktop.start([os.path.join(kd.build_dir(), "kelvo")],
+    def test_message_box_and_a_notice_then_failure_once_it_is_closed(self):
+        # A session bus of its own, with the tests' notification service.
+        bus = desktop.start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address"],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(desktop.stop, bus)
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline().strip())
+        service = kd.NotificationService(desktop, "body", env)
+        self.addCleanup(desktop.stop, service.proc)
+        kelvo = desktop.start([os.path.join(kd.build_dir(), "kelvo")], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         self.addCleanup(desktop.stop, kelvo)
 
@@ -471,6 +478,12 @@ class NoXTest(unittest.TestCase):
                      if (w["width"], w["height"]) != kd.KEYBOARD_SIZE]
             return boxes and boxes[0]["id"]
         box = kd.wait_until(message_box, what="a message box titled Kelvo")
+        # The notice went before the box showed.
+        (notice,) = service.notices(kelvo.pid)
+        self.assertEqual(notice["summary"], "Kelvo cannot type on this desktop")
+        self.assertRegex(notice["body"], r'\ADisplay ":\d+" has no XTest extension: keystrokes cannot be sent\.\n'
+                                         r"Start the X server with its XTest and XKB extensions, .*\n"
+                                         r"See .* file:///\S+/troubleshooting\.html#cannot-type\Z")
         desktop.keyboard.close_window(box)
         self.assertEqual(kelvo.wait(kd.TIMEOUT), 2, "status once the message box is closed")
 

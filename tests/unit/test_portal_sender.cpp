@@ -79,8 +79,12 @@ protected:
         fallback_ = fallback.get();
         sender_ = std::make_unique<PortalKeySender>(std::move(fallback), [this] { return index_.get(); }, false);
         sender_->ask(QDBusConnection::connectToBus(address_, QStringLiteral("portal-test")), QStringLiteral("x11:2a"),
-                     [this](bool granted, const QString& why) { told_ << (granted ? "granted" : why); },
-                     remembering, [this](const QString& text) { notes_ << text; });
+                     [this](bool granted, const QString& why, RemoteDesktopPortal::Failure failure) {
+                         told_ << (granted ? "granted" : why);
+                         failures_.push_back(failure);
+                     },
+                     remembering,
+                     [this](RemoteDesktopPortal::NoteKind, const QString& text, const QString&) { notes_ << text; });
         ASSERT_TRUE(QTest::qWaitFor([this] { return !told_.isEmpty(); }, 10000)) << "no answer";
     }
 
@@ -113,6 +117,7 @@ protected:
     std::unique_ptr<PortalKeySender> sender_;
     FakeKeySender* fallback_ = nullptr;
     QStringList told_, notes_;
+    std::vector<RemoteDesktopPortal::Failure> failures_; // as told, granted or not
 };
 
 TEST_F(PortalSender, GrantedSendsKeysymsInOrderAndRefusesWhatTheLayoutLacks)
@@ -145,16 +150,23 @@ TEST_F(PortalSender, GrantedSendsKeysymsInOrderAndRefusesWhatTheLayoutLacks)
 
 TEST_F(PortalSender, RefusedOrAbsentKeepsTheOtherSenderAndSaysSoOnce)
 {
-    for (const QStringList& args : {QStringList{"--answer", "refused"}, QStringList{"--devices", "2"},
-                                    QStringList{"--absent"}}) {
+    using Failure = RemoteDesktopPortal::Failure;
+    // What it is given, what it tells, and whether the portal is missing or said no.
+    const std::tuple<QStringList, QString, Failure> cases[] = {
+        {{"--answer", "refused"}, "refused", Failure::Refused},
+        {{"--answer", "failed"}, "could not start", Failure::Failed},
+        {{"--devices", "2"}, "no keyboard", Failure::Missing},
+        {{"--absent"}, "not running", Failure::Missing},
+    };
+    for (const auto& [args, said, failure] : cases) {
         SCOPED_TRACE(args.join(u' ').toStdString());
         told_.clear();
+        failures_.clear();
         start(args);
         QTest::qWait(100);
         ASSERT_EQ(told_.size(), 1);
-        EXPECT_TRUE(told_[0].contains(args.value(1) == u"refused" ? u"refused" : args.value(1) == u"2" ? u"no keyboard"
-                                                                                           : u"not running"))
-            << told_[0].toStdString();
+        EXPECT_TRUE(told_[0].contains(said)) << told_[0].toStdString();
+        EXPECT_EQ(failures_, std::vector<Failure>{failure});
         EXPECT_TRUE(sender_->send(QStringLiteral("ab"), true));
         EXPECT_EQ(fallback_->keyStrings(), QStringList{"ab"});
         EXPECT_EQ(keysyms(), "");
@@ -237,6 +249,15 @@ TEST_F(PortalSender, PortalGoneMidRunFailsClearlyThenFallsBack)
     EXPECT_FALSE(sender_->throughPortal());
     EXPECT_TRUE(sender_->send(QStringLiteral("d"), true));
     EXPECT_EQ(fallback_->keyStrings(), QStringList{"d"});
+}
+
+TEST_F(PortalSender, PortalGoneAtTheSessionsFirstEventIsToldAsTheGrantLost)
+{
+    start({"--vanish-after", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return told_.size() == 2; }, 5000)) << told_.join(u'|').toStdString();
+    EXPECT_EQ(told_[0].toStdString(), "granted");
+    EXPECT_TRUE(told_[1].contains(u"went away") || told_[1].contains(u"not running")) << told_[1].toStdString();
+    EXPECT_FALSE(sender_->throughPortal());
 }
 
 } // namespace
