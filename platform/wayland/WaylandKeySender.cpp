@@ -35,6 +35,9 @@ constexpr auto StrokeSpacing = std::chrono::microseconds(1000);
 
 // Fake input's keys came with this version.
 constexpr std::uint32_t FakeInputKeysSince = 4;
+// From version 6 (Plasma 6.5) KWin types a key symbol itself: on the
+// user's layout with the modifiers it needs, or on a key it sets aside.
+constexpr std::uint32_t FakeInputKeysymsSince = 6;
 
 // What KWin may show a person who is asked whether Kelvo may type.
 constexpr const char* FakeInputApplication = "Kelvo";
@@ -53,6 +56,19 @@ std::uint32_t nowMs()
 QString connectionLost(const WaylandConnection& connection)
 {
     return QStringLiteral("lost the connection to the Wayland compositor \"%1\"").arg(connection.name());
+}
+
+// The key symbol of a parsed key: its named key's, or its character's.
+xkb_keysym_t symbolOf(const KeyAction& action)
+{
+    return action.key != NamedKey::None ? namedKeySym(action.key) : xkb_utf32_to_keysym(action.character);
+}
+
+// What the keymap's Shift, Control and Alt set for a key's modifiers.
+xkb_mod_mask_t modifierMask(const KeymapIndex& index, unsigned modifiers)
+{
+    return (modifiers & ModShift ? index.shiftMask() : 0) | (modifiers & ModCtrl ? index.controlMask() : 0)
+        | (modifiers & ModAlt ? index.altMask() : 0);
 }
 
 } // namespace
@@ -122,8 +138,12 @@ WaylandKeySender::~WaylandKeySender()
         wl_display_roundtrip(connection_->display());
     }
     // Fake input has no destructor request: the proxy alone goes.
-    if (fakeInput_)
-        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
+    if (fakeInput_) {
+        if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(fakeInput_)) >= ORG_KDE_KWIN_FAKE_INPUT_DESTROY_SINCE_VERSION)
+            org_kde_kwin_fake_input_destroy(fakeInput_);
+        else
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
+    }
     if (manager_)
         zwp_virtual_keyboard_manager_v1_destroy(manager_);
     seat_.reset();
@@ -181,8 +201,9 @@ QString WaylandKeySender::startDevice()
             return QStringLiteral("the Wayland compositor \"%1\" refused a virtual keyboard").arg(connection_->name());
         return {};
     }
-    fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
-        connection_->bind(&org_kde_kwin_fake_input_interface, FakeInputKeysSince));
+    const std::uint32_t offered = connection_->find(org_kde_kwin_fake_input_interface.name)->version;
+    fakeInput_ = static_cast<org_kde_kwin_fake_input*>(connection_->bind(
+        &org_kde_kwin_fake_input_interface, std::min(offered, FakeInputKeysymsSince)));
     org_kde_kwin_fake_input_authenticate(fakeInput_, FakeInputApplication, FakeInputReason);
     // The device may be what gives the seat a keyboard: its keymap follows,
     // taken in by the first send.
@@ -259,8 +280,7 @@ QString WaylandKeySender::prepare(const std::vector<KeyAction>& actions)
     for (const KeyAction& action : actions) {
         if (keymap_->index()->resolve(action))
             continue;
-        const xkb_keysym_t sym
-            = action.key != NamedKey::None ? namedKeySym(action.key) : xkb_utf32_to_keysym(action.character);
+        const xkb_keysym_t sym = symbolOf(action);
         if (sym == XKB_KEY_NoSymbol)
             return QStringLiteral("%1 has no key symbol and cannot be typed").arg(keyDescription(action));
         missing.push_back(sym);
@@ -299,6 +319,23 @@ void WaylandKeySender::key(xkb_keycode_t code, bool down)
     }
 }
 
+void WaylandKeySender::keysym(xkb_keysym_t sym, bool down)
+{
+    org_kde_kwin_fake_input_keyboard_keysym(fakeInput_, sym,
+                                            down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (trace_.on()) {
+        // No keycode of ours: KWin chooses the key.
+        char name[64] = "";
+        trace_.note(down ? '+' : '-', 0, xkb_keysym_get_name(sym, name, sizeof name) > 0 ? name : nullptr);
+    }
+}
+
+bool WaylandKeySender::fakeInputTypesKeysyms() const
+{
+    return fakeInput_
+        && wl_proxy_get_version(reinterpret_cast<wl_proxy*>(fakeInput_)) >= FakeInputKeysymsSince;
+}
+
 void WaylandKeySender::setModifiers(xkb_mod_mask_t mods, xkb_layout_index_t layout)
 {
     if (mods == mods_ && layout == layout_)
@@ -332,12 +369,18 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
     // whole or not at all.
     const KeymapIndex& index = *keymap_->index();
     std::vector<KeymapIndex::Stroke> strokes;
-    // Fake input cannot state a layout: the one in use must have the key.
+    // Fake input cannot state a layout: the one in use must have the key,
+    // or (from version 6) KWin is handed its symbol, with the modifiers
+    // around it as keys of the layout: a key symbol stroke has code 0.
     const std::optional<xkb_layout_index_t> layout = fakeInput_ ? std::optional(layoutInUse()) : std::nullopt;
+    std::vector<xkb_keysym_t> symbols;
     for (const KeyAction& action : actions) {
         auto stroke = index.resolve(action, layout);
         if (!stroke && fakeInput_)
             stroke = index.shortcutAtUsPlace(action, *layout);
+        const xkb_keysym_t sym = stroke || !fakeInputTypesKeysyms() ? XKB_KEY_NoSymbol : symbolOf(action);
+        if (sym != XKB_KEY_NoSymbol)
+            stroke = KeymapIndex::Stroke{0, *layout, modifierMask(index, action.modifiers)};
         if (!stroke && fakeInput_)
             return SendResult::failure(QStringLiteral("%1 is not on the keyboard layout in use, and KDE's fake input "
                                                       "can type only the keys of that layout")
@@ -346,6 +389,7 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
             return SendResult::failure(
                 QStringLiteral("%1 cannot be typed on this keyboard layout").arg(keyDescription(action)));
         strokes.push_back(*stroke);
+        symbols.push_back(sym);
     }
     if (const auto now = Clock::now(); now < firstKeyAt_) {
         wl_display_flush(connection_->display());
@@ -355,7 +399,8 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
     const auto started = Clock::now();
     int typed = 0;
     wl_display* display = connection_->display();
-    for (const KeymapIndex::Stroke& stroke : strokes) {
+    for (std::size_t i = 0; i < strokes.size(); ++i) {
+        const KeymapIndex::Stroke& stroke = strokes[i];
         if (typed > 0 && typed % StrokeBurst == 0) {
             if (wl_display_roundtrip(display) < 0)
                 return SendResult::failure(connectionLost(*connection_));
@@ -367,12 +412,17 @@ SendResult WaylandKeySender::typeActions(const std::vector<KeyAction>& actions, 
         for (xkb_keycode_t modifier : modifiers)
             key(modifier, true);
         setModifiers(stroke.mods, stroke.layout);
-        key(stroke.code, true);
-        key(stroke.code, false);
+        if (symbols[i] != XKB_KEY_NoSymbol) {
+            keysym(symbols[i], true);
+            keysym(symbols[i], false);
+        } else {
+            key(stroke.code, true);
+            key(stroke.code, false);
+            keymap_->pressed(stroke.code, Clock::now());
+        }
         for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
             key(*it, false);
         setModifiers(0, stroke.layout);
-        keymap_->pressed(stroke.code, Clock::now());
         if (SignalBlock::stopRequested()) {
             releaseAll();
             return SendResult::failure(QStringLiteral("interrupted"));

@@ -76,6 +76,9 @@ private:
     QString prepare(const std::vector<KeyAction>& actions);
     void upload();
     void key(xkb_keycode_t code, bool down);
+    // A key symbol through fake input, for KWin to find a key for.
+    void keysym(xkb_keysym_t sym, bool down);
+    bool fakeInputTypesKeysyms() const;
     void setModifiers(xkb_mod_mask_t mods, xkb_layout_index_t layout);
     void releaseAll();
     xkb_layout_index_t layoutInUse() const;
