@@ -429,6 +429,10 @@ void frmKelvo::toggleLatch(QChar sign, bool& latched, int keyIndex)
     send(ModifierPrefix + sign, true, true);
     latched = !latched;
     cmdButton[keyIndex]->setTint(latched);
+    // A latch sends nothing by itself: the trace says where it stands.
+    if (keystrokeTraceOn())
+        std::fprintf(stderr, "kelvo: %s latch %s\n", qPrintable(cmdButton[keyIndex]->Caption()),
+                     latched ? "on" : "off");
 }
 
 void frmKelvo::timerType_Timer()

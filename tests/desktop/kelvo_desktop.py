@@ -80,6 +80,12 @@ def wait_until(predicate, timeout=TIMEOUT, interval=0.02, what="condition"):
         time.sleep(interval)
 
 
+def once_or_twice(text):
+    """A pattern for text typed by Kelvo.press, each character of it once or
+    twice, and nothing else."""
+    return "^" + "".join("(?:%s){1,2}" % re.escape(c) for c in text) + "$"
+
+
 def landed_and_later(received, in_flight=0.3, later=0.6):
     """What received() returns once a keystroke already on its way has had
     in_flight seconds to land, and again later seconds after that: the two
@@ -1202,6 +1208,39 @@ class Kelvo:
         else:
             time.sleep(seconds)
         self.leave()
+
+    def press(self, key, client):
+        """Rests on key until its keystroke reaches client (more than it had),
+        then moves off: on a busy machine the first tick can come later than
+        any fixed rest. Once, or where the move off came late, twice (see
+        once_or_twice)."""
+        received = client if callable(client) else client.received
+        before = len(received())
+        self.rest_on(key, None, until=lambda: len(received()) > before)
+
+    def sent(self, keys):
+        """How many times kelvo has sent the key string keys, as KELVO_TRACE=1's
+        lines say: what a client should have received, however many ticks a
+        rest took."""
+        return self.stderr().count('kelvo: sent "%s" = ' % keys)
+
+    def latch(self, key, on=True):
+        """Rests on a modifier key until its latch turns on (or off), as
+        KELVO_TRACE=1's lines say, and again should a late move off have let
+        it turn back."""
+        line = re.compile(r"^kelvo: \S+ latch (on|off)$", re.M)
+        states = lambda: line.findall(self.stderr())
+        for _ in range(5):
+            before = len(states())
+            self.rest_on(key, None, until=lambda: len(states()) > before)
+            # Where the move off lost the race with the next tick, that tick
+            # is in the trace by now.
+            last = []
+            wait_until(lambda: last.append(len(states())) or last[-3:] == [last[-1]] * 3 and len(last) >= 3,
+                       interval=0.1, what="the latch to stay put")
+            if states()[-1] == ("on" if on else "off"):
+                return
+        raise AssertionError("the latch did not stay %s: %s" % ("on" if on else "off", states()))
 
     def leave(self):
         """Moves the pointer well away from the keyboard window."""

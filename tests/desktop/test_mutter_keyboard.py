@@ -21,7 +21,6 @@ kd.skip_unless_tools("mutter", "xdotool", "xprop", session="WAYLAND_DISPLAY",
                      harness="scripts/wayland-desktop --compositor mutter")
 
 FAKE_PORTAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_portal.py")
-ONE_TICK = 0.3  # resting this long types a key once
 
 desktop = kd.ModuleDesktop()
 setUpModule, tearDownModule = desktop.open, desktop.close
@@ -49,9 +48,8 @@ class ThroughXWayland(unittest.TestCase):
         self.assertIn("_NET_WM_STATE_ABOVE", kd.xprop(kelvo.window, "_NET_WM_STATE"))
         self.assertEqual(desktop.focused_window(), field.window, "kelvo took the focus when shown")
 
-        kelvo.rest_on(kd.KEY_H, 1.1)
-        kd.wait_until(lambda: len(field.text() or "") >= 4, what="h typed by dwell")
-        time.sleep(0.3)
+        kelvo.rest_on(kd.KEY_H, None, until=lambda: len(field.text() or "") >= 4)
+        kd.wait_until(lambda: field.text() == "h" * kelvo.sent("h"), what="every h kelvo sent")
         self.assertRegex(field.text(), r"^h{4,6}$")
         self.assertEqual(desktop.focused_window(), field.window, "kelvo took the focus while typing")
         # No portal with a remote desktop on this bus (the machine's own may
@@ -88,16 +86,19 @@ class ThroughThePortal(unittest.TestCase):
             return f.read()
 
     def test_first_keystroke_and_a_capital_reach_a_wayland_client(self):
-        self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
         try:
-            kd.wait_until(lambda: self.text() == "h")
+            self.kelvo.press(kd.KEY_H, self.text)
         except TimeoutError:
             with open(self.log, encoding="utf-8") as log:
                 self.fail("the first keystroke did not arrive (holds %r); kelvo: %s\nportal: %s"
                           % (self.text(), self.kelvo.stderr(), log.read()))
-        self.kelvo.rest_on(kd.KEY_SHIFT, ONE_TICK)
-        self.kelvo.rest_on(kd.KEY_H, ONE_TICK)
-        kd.wait_until(lambda: self.text() == "hH", what="a capital (holds %r)" % self.text())
+        kd.wait_until(lambda: self.text() == "h" * self.kelvo.sent("h"),
+                      what="every h kelvo sent (holds %r)" % self.text())
+        typed = self.text()
+        self.kelvo.latch(kd.KEY_SHIFT)
+        self.kelvo.press(kd.KEY_H, self.text)
+        kd.wait_until(lambda: self.text() == typed + "H" * self.kelvo.sent("+h"),
+                      what="a capital (holds %r)" % self.text())
         self.assertIn("+65505:Shift_L +104:h -104:h -65505:Shift_L", self.kelvo.stderr())
 
     def test_kelvo_sendkeys_never_asks_the_portal(self):

@@ -226,6 +226,8 @@ class TextField(kd.TextClient):
         self._mark += len(got)
         return got
 
+    collect = CatTerminal.collect
+
     def skip(self):
         """Starts a new take after whatever the field holds now."""
         self._mark = len(self.text() or "")

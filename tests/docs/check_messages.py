@@ -57,7 +57,9 @@ def literals(text):
     for m in token.finditer(text):
         piece = m.group(0)
         if m.group(1) is not None:
-            value = re.sub(r"\\(.)", lambda e: ESCAPES.get(e.group(1), e.group(1)), m.group(1))
+            value = re.sub(r"\\(u[0-9a-fA-F]{4}|.)",
+                           lambda e: chr(int(e.group(1)[1:], 16)) if len(e.group(1)) == 5
+                           else ESCAPES.get(e.group(1), e.group(1)), m.group(1))
             if joining:
                 found[-1] = (found[-1][0], found[-1][1] + value)
             else:
