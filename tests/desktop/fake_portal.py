@@ -19,6 +19,7 @@ import argparse
 import base64
 import json
 import os
+import signal
 import time
 import uuid
 
@@ -144,6 +145,21 @@ class Portal(dbus.service.Object):
             os._exit(0)  # at once, as a crashed portal goes
 
 
+def take_name_from_the_machines_portal(bus, timeout=10):
+    """The desktop's bus may have started the machine's own portal for an
+    earlier kelvo (it has no remote desktop there) and it keeps the name:
+    it is ended first, as one of this desktop's processes."""
+    daemon = dbus.Interface(bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus"), "org.freedesktop.DBus")
+    if not daemon.NameHasOwner(NAME):
+        return
+    os.kill(int(daemon.GetConnectionUnixProcessID(NAME)), signal.SIGTERM)
+    deadline = time.monotonic() + timeout
+    while daemon.NameHasOwner(NAME):
+        if time.monotonic() > deadline:
+            raise SystemExit("fake_portal: the machine's portal keeps %s" % NAME)
+        time.sleep(0.05)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--log", required=True)
@@ -157,6 +173,7 @@ def main():
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
+    take_name_from_the_machines_portal(bus)
     portal = Portal(bus, args)
     name = dbus.service.BusName(NAME, bus, do_not_queue=True)
     print("ready", flush=True)
