@@ -44,7 +44,10 @@ APP_ID = "org.kelvo.Kelvo"
 TABLE = "remote-desktop"  # the permission store's table for these grants
 GRANTED = "every program through the desktop portal"
 UNUSABLE = "could not be used"
-TOKEN_LINES = re.compile(r"\Aapp-id=org\.kelvo\.Kelvo\nrestore-token=([0-9a-f]{8}(?:-[0-9a-f]{4}){3}-[0-9a-f]{12})\n\Z")
+# The token as portals hand it out: a UUID up to 1.20, then 22 letters,
+# digits and _.
+TOKEN_LINES = re.compile(r"\Aapp-id=org\.kelvo\.Kelvo\nrestore-token="
+                         r"([0-9a-f]{8}(?:-[0-9a-f]{4}){3}-[0-9a-f]{12}|[A-Za-z0-9_]{22})\n\Z")
 
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
