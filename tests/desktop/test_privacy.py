@@ -25,7 +25,6 @@ import pulse
 
 kd.skip_unless_tools("xev", "xdotool", "xprop", "xwininfo", "strace", "setpriv")
 
-ONE_TICK = 0.3  # resting this long types a key once, whatever the arrival costs
 KEY_Q, KEY_Z = 16, 25
 NOBODY = 65534
 
@@ -91,11 +90,15 @@ class WrappedKelvo(kd.Kelvo):
         return None
 
     def type_keys(self, xev, keys):
-        """Rests one tick on each key; returns the keysyms xev received."""
+        """Rests on each key until xev has its keystroke (a busy machine may
+        take longer than a tick; a late move off may let it come twice);
+        returns the keysyms xev received, each key once."""
         xev.skip()
         for key in keys:
-            self.rest_on(key, ONE_TICK)
-        return [e.name for e in kd.presses(xev.collect())]
+            before = len(kd.presses(xev.events()))
+            self.rest_on(key, None, until=lambda: len(kd.presses(xev.events())) > before)
+        names = [e.name for e in kd.presses(xev.collect())]
+        return [name for i, name in enumerate(names) if i == 0 or name != names[i - 1]]
 
     def end(self):
         """SIGTERM to kelvo; returns its exit status (strace passes it on)."""
