@@ -2,12 +2,12 @@
 
 #include "button/DevicePixels.h"
 #include "button/ZorvicClick.h"
+#include "platform/QtNative.h"
 #include "platform/WindowRole.h"
 
 #include <QRegion>
 #include <QWidget>
 #include <QWindow>
-#include <qpa/qplatformwindow.h>
 
 namespace kelvo {
 
@@ -52,9 +52,8 @@ void ShapeToControls(QWidget* form)
     // A window system that counts device pixels gets them one by one.
     // (Wayland counts logical ones: there the logical shape is all it takes.)
     QWindow* window = form->windowHandle();
-    QPlatformWindow* native = window ? window->handle() : nullptr;
-    if (native && native->devicePixelRatio() == 1 && form->devicePixelRatioF() != 1)
-        native->setMask(DeviceShape(form));
+    if (qtnative::platformPixelRatio(window) == 1 && form->devicePixelRatioF() != 1)
+        qtnative::setPlatformMask(window, DeviceShape(form));
 }
 
 QRegion DeviceShape(const QWidget* form)

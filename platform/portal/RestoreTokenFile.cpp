@@ -80,9 +80,14 @@ QString RestoreTokenFile::defaultPath()
 
 bool RestoreTokenFile::isToken(const QString& text)
 {
+    // Portals up to 1.20 hand out UUIDs; from 1.22, 16 random bytes in
+    // base64 with _ for + and / and no padding (22 characters), which is
+    // what a D-Bus object path element may hold. The bound leaves room for
+    // a longer one while keeping the file small.
     static const QRegularExpression uuid(
         QStringLiteral("^[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}$"));
-    return uuid.match(text).hasMatch();
+    static const QRegularExpression element(QStringLiteral("^[A-Za-z0-9_]{1,%1}$").arg(MaxTokenLength));
+    return uuid.match(text).hasMatch() || element.match(text).hasMatch();
 }
 
 std::optional<RememberedGrant> RestoreTokenFile::read(QString* why) const
@@ -138,7 +143,7 @@ bool RestoreTokenFile::write(const RememberedGrant& grant, QString* why) const
 {
     why->clear();
     if (!isAppId(grant.appId) || !isToken(grant.token)) {
-        *why = QStringLiteral("the portal gave a token that is no UUID");
+        *why = QStringLiteral("the portal gave a restore token of a form no portal hands out");
         return false;
     }
     const QString dir = QFileInfo(path_).path();

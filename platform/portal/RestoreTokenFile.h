@@ -5,7 +5,7 @@
 // granted under, which is kept beside it:
 //
 //     app-id=org.kelvo.Kelvo
-//     restore-token=5f0c1d2e-...-uuid
+//     restore-token=mZ0dVx3Hk2s_f9QpLr1aWw
 //
 // (app-id= with nothing after it when the portal knew Kelvo by no ID). A
 // file that is anything else is not used, and the reason is said; it is
@@ -44,8 +44,10 @@ public:
     // Removes the file, when there is one (a folder in its place is left).
     void forget() const;
 
-    // A portal's restore token: a UUID in its usual text form.
+    // A portal's restore token: a UUID in its usual text form, or letters,
+    // digits and _ up to MaxTokenLength of them.
     static bool isToken(const QString& text);
+    static constexpr int MaxTokenLength = 128;
 
 private:
     QString path_;

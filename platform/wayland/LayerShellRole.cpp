@@ -1,5 +1,6 @@
 #include "platform/wayland/LayerShellRole.h"
 
+#include "platform/QtNative.h"
 #include "platform/wayland/QtWaylandQueue.h"
 
 #include "layer-shell-client-protocol.h"
@@ -13,7 +14,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
-#include <qpa/qplatformnativeinterface.h>
 
 #include <wayland-client.h>
 
@@ -29,11 +29,7 @@ constexpr const char* SurfaceNamespace = "kelvo";
 
 wl_surface* surfaceOf(QWidget* widget)
 {
-    QWindow* window = widget->windowHandle();
-    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!window || !native)
-        return nullptr;
-    return static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+    return qtnative::waylandSurface(widget->windowHandle());
 }
 
 } // namespace

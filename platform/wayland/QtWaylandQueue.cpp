@@ -1,7 +1,6 @@
 #include "platform/wayland/QtWaylandQueue.h"
 
-#include <QGuiApplication>
-#include <qpa/qplatformnativeinterface.h>
+#include "platform/QtNative.h"
 
 #include <wayland-client.h>
 
@@ -11,10 +10,7 @@ using Offered = std::function<void(wl_registry*, std::uint32_t, const char*, std
 
 std::optional<QtWaylandQueue> openQtWaylandQueue(const Offered& offered)
 {
-    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!native || QGuiApplication::platformName() != u"wayland")
-        return std::nullopt;
-    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    wl_display* display = qtnative::waylandDisplay();
     if (!display)
         return std::nullopt;
     wl_event_queue* queue = wl_display_create_queue(display);

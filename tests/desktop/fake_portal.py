@@ -16,6 +16,7 @@ It prints "ready" once it owns its name.
 """
 
 import argparse
+import base64
 import json
 import os
 import time
@@ -125,7 +126,10 @@ class Portal(dbus.service.Object):
             self.mutter.Start()
         results = {"devices": dbus.UInt32(1)} if code == 0 else {}
         if code == 0 and self.args.version >= 2 and self.persist and not self.args.no_token:
-            results["restore_token"] = str(uuid.uuid4())
+            # In the form portals hand out from 1.22 (the real one of
+            # older releases gives UUIDs).
+            results["restore_token"] = base64.b64encode(uuid.uuid4().bytes).decode().rstrip("=") \
+                .replace("+", "_").replace("/", "_")
             self.note("Token", token=results["restore_token"])
         return self.respond(sender, options["handle_token"], code, results)
 

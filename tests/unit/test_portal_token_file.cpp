@@ -21,7 +21,8 @@ using namespace kelvo;
 namespace {
 
 const QString TokenA = QStringLiteral("0b9d2a6e-7c41-4f7e-9a55-3c2d1e0f4a21");
-const QString TokenB = QStringLiteral("f3e2d1c0-b9a8-4765-8432-10fedcba9876");
+// As portals from 1.22 hand them out.
+const QString TokenB = QStringLiteral("mZ0dVx3Hk2s_f9QpLr1aWw");
 
 QString readBack(const RestoreTokenFile& file)
 {
@@ -72,6 +73,9 @@ TEST(RestoreTokenFile, RefusesWhatIsNotAGrantSayingWhy)
         {whole + whole, "it does not hold the two lines"},
         {QStringLiteral("app-id=org kelvo\nrestore-token=%1\n").arg(TokenA), "line 1 holds no application ID"},
         {QStringLiteral("app-id=org.kelvo.Kelvo\nrestore-token=%1x\n").arg(TokenA), "line 2 holds no restore token"},
+        {QStringLiteral("app-id=org.kelvo.Kelvo\nrestore-token=%1/x\n").arg(TokenB), "line 2 holds no restore token"},
+        {QStringLiteral("app-id=org.kelvo.Kelvo\nrestore-token=%1\n").arg(QString(129, u'a')),
+         "line 2 holds no restore token"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content.left(60).toStdString());
