@@ -28,7 +28,7 @@ export KELVO_NO_SKIPS
 # Warnings in Kelvo's own code stop every build made here.
 CONFIGURE = -G Ninja -DKELVO_WERROR=ON
 
-.PHONY: all deps deps-test deps-all deps-windows build run demo test check other-releases unit desktop flaky bench soak clean package package-check windows windows-core windows-test windows-qt
+.PHONY: all deps deps-test deps-all deps-windows build run demo test tested-host check other-releases unit desktop flaky bench soak clean package package-check windows windows-core windows-test windows-qt
 
 all: build
 
@@ -62,11 +62,17 @@ demo: build
 # made beside the stages from the start at the lowest priority, in the time
 # they leave the processor idle; the Windows stage comes last to give it
 # the most.
-test: deps-all
-	@$(if $(filter $(HOST_RELEASE),$(TESTED_RELEASES)),,\
-	  echo "make test runs on Debian $(TESTED_RELEASES) and knows this system's release as '$(HOST_RELEASE)'" >&2; exit 2)
+test: tested-host deps-all
 	@scripts/test-stages --log-dir $(BUILD)/test-logs --background windows-qt:windows-test \
 	  check sanitize fuzz-check package-check $(addprefix release-,$(OTHER_RELEASES)) windows-test
+
+# Before anything is installed: the stages take this machine for one of the
+# tested releases.
+tested-host:
+	@$(if $(filter $(HOST_RELEASE),$(TESTED_RELEASES)),,\
+	  echo "make test: this is $$(. /etc/os-release 2>/dev/null; echo "$${PRETTY_NAME:-a system without /etc/os-release}");" \
+	    "it runs on Debian $(TESTED_RELEASES) only" >&2; exit 2)
+	@:
 
 # The unit and desktop tests alone.
 check: deps-test build
