@@ -184,11 +184,11 @@ windows-core: deps-windows
 	  -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DKELVO_WIN_BACKENDS_ONLY=ON >/dev/null
 	@cmake --build $(WIN_CORE_BUILD) -j $(JOBS)
 
-# Qt's own toolchain file finds that Qt and the build machine's moc and rcc,
-# and goes on to ours (as qt-cmake does).
 windows-qt: deps-windows
 	@JOBS=$(JOBS) scripts/build-qt-mingw
 
+# Qt's own toolchain file finds that Qt and the build machine's moc and rcc,
+# and goes on to ours (as qt-cmake does).
 windows: deps-windows
 	@qt=$$(JOBS=$(JOBS) scripts/build-qt-mingw) && qt=$$(printf '%s\n' "$$qt" | tail -n 1) && \
 	  cmake -S . -B $(WIN_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release \
