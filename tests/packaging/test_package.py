@@ -1,7 +1,7 @@
 """The Debian package as a person meets it: lintian finds no fault in it; it
-installs with apt-get into a fresh Debian 12 or 13 root (debootstrap, minbase),
-bringing what it depends on; there its files are where the desktop looks for
-them; its menu entry's command, run inside the root on this virtual desktop,
+installs with apt-get into a fresh root of a Debian release (debootstrap,
+minbase), bringing what it depends on; there its files are where the desktop
+looks for them; its menu entry's command, run inside the root on this virtual desktop,
 opens the keyboard, which types into a client by dwell; and a purge leaves
 none of its files behind.
 
@@ -33,8 +33,9 @@ kd.skip_unless_tools("debootstrap", "unshare", "chroot", "lintian", "dpkg-deb", 
                      "desktop-file-validate", "appstreamcli")
 if os.geteuid() != 0:
     kd.skip("making and entering a Debian root needs root")
-if len(sys.argv) != 3 or not sys.argv[1].endswith(".deb") or sys.argv[2] not in ("12", "13"):
-    print("usage: test_package.py PACKAGE.deb RELEASE (12 or 13)", file=sys.stderr)
+if len(sys.argv) != 3 or not sys.argv[1].endswith(".deb") or not sys.argv[2].isdigit():
+    print("usage: test_package.py PACKAGE.deb RELEASE (a Debian release's number, as 14)",
+          file=sys.stderr)
     sys.exit(2)
 RELEASE = sys.argv.pop()
 PACKAGE = os.path.abspath(sys.argv.pop())
