@@ -123,13 +123,17 @@ def install_package():
     """apt-get install of the package file into the root, as a person does."""
     shutil.copy(PACKAGE, os.path.join(ROOT, "tmp/kelvo.deb"))
     install = ["apt-get", "install", "-y", "-q", "--no-install-recommends", "/tmp/kelvo.deb"]
-    try:
-        timed("apt-get install the package", lambda: run_in_root(ROOT, install))
-    except RuntimeError:
-        # The kept lists may name versions the mirror no longer has.
-        timed("apt-get update in the root", lambda: run_in_root(ROOT, ["apt-get", "update", "-q"]))
-        timed("apt-get install the package", lambda: run_in_root(ROOT, install))
-    run_in_root(ROOT, ["apt-get", "autoclean", "-q"])  # drops kept packages the lists no longer name
+    # Another root of this release may be installing into the kept packages
+    # (scripts/debian-root takes the same lock).
+    with open(os.path.join(CACHE, "lock-apt-" + RELEASE), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        try:
+            timed("apt-get install the package", lambda: run_in_root(ROOT, install))
+        except RuntimeError:
+            # The kept lists may name versions the mirror no longer has.
+            timed("apt-get update in the root", lambda: run_in_root(ROOT, ["apt-get", "update", "-q"]))
+            timed("apt-get install the package", lambda: run_in_root(ROOT, install))
+        run_in_root(ROOT, ["apt-get", "autoclean", "-q"])  # drops kept packages the lists no longer name
     os.remove(os.path.join(ROOT, "tmp/kelvo.deb"))
 
 
