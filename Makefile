@@ -117,7 +117,7 @@ SANITIZE_FLAGS = -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-s
 sanitize: deps-all
 	@cmake -S . -B $(SANITIZE_BUILD) $(CONFIGURE) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
-	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target kelvo_unit_tests fuzz_replays
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target kelvo_unit_tests fuzz_replays kelvo_guide
 	@cd $(SANITIZE_BUILD) && \
 	  ASAN_OPTIONS=detect_stack_use_after_return=1:strict_init_order=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L unit

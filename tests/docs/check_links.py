@@ -110,7 +110,7 @@ class Checker:
         built = os.path.abspath(built)
         pages = sorted(glob.glob(os.path.join(built, "*.html")))
         if not pages:
-            return ["%s holds no pages" % built]
+            return ["%s holds no pages: the guide is built by the kelvo_guide target" % built]
         anchors = {}
         for path in pages:
             with open(path, encoding="utf-8") as f:
