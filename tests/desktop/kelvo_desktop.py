@@ -69,14 +69,15 @@ def source_dir():
 
 def wait_until(predicate, timeout=TIMEOUT, interval=0.02, what="condition"):
     """Polls predicate until it returns a true value, which is returned;
-    raises TimeoutError naming what was awaited when time runs out."""
+    raises TimeoutError naming what was awaited when time runs out (what
+    may be a function, asked then, to say how things stood at the end)."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
         if time.monotonic() >= deadline:
-            raise TimeoutError("timed out after %.1fs waiting for %s" % (timeout, what))
+            raise TimeoutError("timed out after %.1fs waiting for %s" % (timeout, what() if callable(what) else what))
         time.sleep(interval)
 
 

@@ -242,7 +242,7 @@ class LostServers(unittest.TestCase):
         kd.wait_until(lambda: len(key_presses(xev)) >= count + 5, 5,
                       what="H to go on typing after the sound server died")
         kd.wait_until(lambda: "sound output lost" in kelvo.stderr(),
-                      what="a message that sound output was lost (stderr: %r)" % kelvo.stderr())
+                      what=lambda: "a message that sound output was lost (stderr: %r)" % kelvo.stderr())
         self.assertIsNone(kelvo.proc.poll())
         # A server that comes back is used again after the retry delay.
         server.restart()

@@ -247,9 +247,14 @@ class Kelvo(kd.Kelvo):
         x, y, w, h = desktop.usable_area()
         self.origin = (x + w - kd.KEYBOARD_SIZE[0], y + h - kd.KEYBOARD_SIZE[1])
         kd.wait_until(self.corner_clear, timeout, what="the keyboard before this one to leave the corner")
+        # The case before may have left the pointer where this keyboard opens
+        # (on its exit button, say). A compositor may tell a surface that
+        # maps under the pointer that the pointer entered it, which Wayland
+        # cannot tell from a move onto it: the button would be pointed at.
+        self.leave()
         with open(self.stderr_path, "wb") as err:
             self.proc = desktop.start([self.path], env=env, stdout=subprocess.DEVNULL, stderr=err)
-        kd.wait_until(self.ready, timeout, what="kelvo's keyboard at the corner (stderr: %r)" % self.stderr())
+        kd.wait_until(self.ready, timeout, what=lambda: "kelvo's keyboard at the corner (stderr: %r)" % self.stderr())
 
     def ready(self):
         """True once the keyboard is up at its corner."""
