@@ -6,6 +6,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
+namespace {
+// Named before Xlib's headers, whose event names are macros (Expose among them).
+constexpr QEvent::Type QtExposeEvent = QEvent::Expose;
+}
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -19,8 +25,10 @@ namespace kelvo {
 
 namespace {
 
-// A window manager's placement of a window just shown is put right for this
-// long; after that a move is someone's choice (a drag, a tool) and is kept.
+// A window manager's placement of a window just shown is put right until
+// this long after the manager has mapped it (a busy manager may map it
+// seconds after it was shown); after that a move is someone's choice (a
+// drag, a tool) and is kept.
 constexpr int PlacingMs = 1500;
 // Some managers answer a move with a move of their own; this many tries and
 // no more.
@@ -318,12 +326,19 @@ QRect X11WindowRole::screenLessStruts(const QRect& screen) const
 void X11WindowRole::keepFrameInside(Place& place)
 {
     // Where the manager draws a border (awesome's, a pixel wide) the window's
-    // corner at the work area's would put the border beyond it.
+    // corner at the work area's would put the border beyond it. The frame is
+    // taken where the window is wanted, not where it is: a manager taking
+    // the window over moves it about first (i3 into a frame beyond the
+    // screen's top-left corner, then to its place).
     if (!place.keepInside || place.dragged)
         return;
     QWidget* window = place.window;
     const QRect area = workArea(window);
-    const QRect frame = window->frameGeometry();
+    const QRect now = window->frameGeometry();
+    // Not yet a frame around the window (i3's first is 10 x 10).
+    if (!now.contains(window->geometry()))
+        return;
+    const QRect frame(place.wanted, now.size());
     if (frame.width() > area.width() || frame.height() > area.height())
         return;
     QPoint shift;
@@ -337,7 +352,7 @@ void X11WindowRole::keepFrameInside(Place& place)
         shift.ry() = area.top() - frame.top();
     if (shift.isNull())
         return;
-    place.wanted = window->pos() + shift;
+    place.wanted += shift;
     window->move(place.wanted);
 }
 
@@ -353,8 +368,39 @@ bool X11WindowRole::startMove(QWidget* window)
     return WindowRole::startMove(window);
 }
 
+void X11WindowRole::mapped(QObject* handle)
+{
+    for (Place& place : places_) {
+        QWidget* window = place.window;
+        if (!window || window->windowHandle() != handle || !place.placing || place.mapped)
+            continue;
+        place.mapped = true;
+        const int shown = place.shown;
+        auto current = [this, window, shown]() -> Place* {
+            auto found = places_.find(window);
+            return found != places_.end() && found->window && found->shown == shown ? &*found : nullptr;
+        };
+        QTimer::singleShot(PlacingMs, this, [current] {
+            if (Place* p = current())
+                p->placing = false;
+        });
+        // A frame's width may be told only after the window has moved into it.
+        QTimer::singleShot(FrameToldMs, this, [this, current] {
+            if (Place* p = current(); p && p->placing)
+                keepFrameInside(*p);
+        });
+    }
+}
+
 bool X11WindowRole::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QtExposeEvent) {
+        if (auto* handle = qobject_cast<QWindow*>(watched); handle && handle->isExposed())
+            mapped(handle);
+        return false;
+    }
+    if (!watched->isWidgetType())
+        return false;
     auto it = places_.find(static_cast<QWidget*>(watched));
     if (it == places_.end() || !it->window)
         return false;
@@ -365,20 +411,16 @@ bool X11WindowRole::eventFilter(QObject* watched, QEvent* event)
         // Managers may place a window anew each time it is mapped (awesome
         // away from others, i3 offset by the frame it does not draw); it
         // goes back to where it was asked to be, or was dragged to.
+        // The time for that runs from when the manager maps it.
         place.placing = true;
+        place.mapped = false;
+        ++place.shown;
         place.corrections = 0;
         place.dragged = false;
-        QTimer::singleShot(PlacingMs, this, [this, window] {
-            if (auto found = places_.find(window); found != places_.end())
-                found->placing = false;
-        });
+        if (QWindow* handle = window->windowHandle())
+            handle->installEventFilter(this);
         if (window->pos() != place.wanted)
             window->move(place.wanted);
-        // A frame's width may be told only after the window has moved into it.
-        QTimer::singleShot(FrameToldMs, this, [this, window] {
-            if (auto found = places_.find(window); found != places_.end() && found->window && found->placing)
-                keepFrameInside(*found);
-        });
         break;
     case QEvent::Move:
         if (place.dragged || !place.placing) {

@@ -42,6 +42,8 @@ private:
         QPointer<QWidget> window;
         QPoint wanted;
         bool placing = false;   // just shown: the manager may move it
+        bool mapped = false;    // the manager has put it on the screen since it was shown
+        int shown = 0;          // times shown: a timer of an earlier showing is stale
         int corrections = 0;    // moves asked since it was shown
         bool dragged = false;   // the user moves it: wherever it goes is wanted
         bool keepInside = false; // the whole frame, border included, within the work area
@@ -53,6 +55,8 @@ private:
     void refuseAttention(unsigned long window);
     QRect screenLessStruts(const QRect& screen) const;
     Place& placeOf(QWidget* window);
+    // The manager has mapped the window: its placement is made or under way.
+    void mapped(QObject* handle);
     // Moves a window just placed so that all of its frame lies within the
     // work area, once the manager has said how wide that frame is.
     void keepFrameInside(Place& place);

@@ -8,6 +8,7 @@ Standard library only: the X server is asked through xdotool, setxkbmap and
 libX11 via ctypes.
 """
 
+import contextlib
 import ctypes
 import ctypes.util
 import json
@@ -1025,6 +1026,25 @@ def usable_area():
     return left, top, right - left, bottom - top
 
 
+@contextlib.contextmanager
+def manager_stopped(seconds):
+    """The window manager (KELVO_WM_PID, with what it started) stopped for
+    seconds from entering, as one too busy to answer; it runs again then,
+    whatever the body is waiting for, and before the body's end is passed."""
+    def tree(pid):
+        children = run(["pgrep", "-P", str(pid)], check=False).stdout.split()
+        return [pid] + [p for child in children for p in tree(int(child))]
+    stopped = tree(int(os.environ["KELVO_WM_PID"]))
+    for pid in stopped:
+        os.kill(pid, signal.SIGSTOP)
+    resume = threading.Timer(seconds, lambda: [os.kill(pid, signal.SIGCONT) for pid in stopped])
+    resume.start()
+    try:
+        yield
+    finally:
+        resume.join()
+
+
 def frame_of(window):
     """window_info of the top-level window that holds window: a window
     manager's frame around it, or window itself."""
@@ -1268,7 +1288,16 @@ class Kelvo:
                 time.sleep(0.05)
             moved = lambda: (abs(self.info()["x"] - (start["x"] - 100)) <= 3
                              and abs(self.info()["y"] - (start["y"] - 50)) <= 3)
-            wait_until(moved, what="the window to follow the drag")
+            # A busy manager may take the move over only after the last step,
+            # and moves the window at the pointer's next motion: the hand
+            # trembles at the end by a pixel.
+            tremble = [0]
+
+            def followed():
+                tremble[0] ^= 1
+                self.desktop.move_pointer(x - 100 + tremble[0], y - 50)
+                return moved()
+            wait_until(followed, interval=0.1, what="the window to follow the drag")
         finally:
             run(["xdotool", "mouseup", "1"])
         # Where the window manager leaves it once the button is up.
