@@ -16,6 +16,7 @@ printed, never judged.
   wayland_startup.py BUILD-DIR [--scale N] [--short]
 """
 
+import datetime
 import os
 import re
 import shutil
@@ -29,8 +30,10 @@ import kelvo_desktop as kd  # noqa: E402
 import wayland_desktop as wd  # noqa: E402
 
 # libwayland 1.23 (Debian 13) writes the queue's name after the time and
-# "#" for "@" in object names.
-ATTACH = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+(?:\{[^}]*\}\s+)?-> wl_surface[@#]\d+\.attach\(wl_buffer[@#]\d+", re.M)
+# "#" for "@" in object names; 1.24 (Debian 14) the time as the local time
+# of day (hours:minutes:seconds.microseconds), not milliseconds.microseconds.
+ATTACH = re.compile(r"^\[\s*(?:(\d+):(\d+):(\d+)\.(\d+)|(\d+)\.(\d+))\]\s+(?:\{[^}]*\}\s+)?"
+                    r"-> wl_surface[@#]\d+\.attach\(wl_buffer[@#]\d+", re.M)
 
 
 def first_attach_ms(args, env):
@@ -52,7 +55,13 @@ def first_attach_ms(args, env):
             proc.terminate()
             proc.wait(5)
     os.unlink(log)
-    logged_us = int(found.group(1)) * 1000 + int(found.group(2))
+    if found.group(1):
+        hours, minutes, seconds, micro = (int(found.group(n)) for n in range(1, 5))
+        logged = hours * 3600 + minutes * 60 + seconds + micro / 1e6
+        day = datetime.datetime.fromtimestamp(started)
+        since_midnight = started - day.replace(hour=0, minute=0, second=0, microsecond=0).timestamp()
+        return ((logged - since_midnight) % 86400) * 1000.0
+    logged_us = int(found.group(5)) * 1000 + int(found.group(6))
     return ((logged_us - int(started * 1e6)) % 2 ** 32) / 1000.0
 
 
