@@ -1,8 +1,9 @@
 """The finished keyboard on a desktop: what its keys look like on the screen,
 that its background never shows, and that resting once on every key in turn
-types every key once, in order. (That the background takes no clicks is
-test_keyboard's.)"""
+types every key, once (twice at most on a busy machine), in order. (That
+the background takes no clicks is test_keyboard's.)"""
 
+import itertools
 import os
 import statistics
 import time
@@ -60,7 +61,7 @@ class Looks(unittest.TestCase):
         return screen.median(x + 1, y + 1, w - 2, h - 2)
 
     def rest_until_typed(self, key):
-        """Rests on key until it has typed once, then moves away."""
+        """Rests on key until it has typed, then moves away."""
         before = len(self.events.events())
         self.kelvo.move_onto(key)
         kd.wait_until(lambda: kd.presses(self.events.events()[before:]), what="a keystroke from key %d" % key)
@@ -127,7 +128,11 @@ class Looks(unittest.TestCase):
             if key not in (29, 30, 31):
                 self.rest_until_typed(key)
         names = [e.name for e in kd.presses(self.events.collect())]
-        self.assertEqual(names, expected)
+        # On a busy machine the next tick may come before the pointer has
+        # gone: a key then types twice, never more.
+        runs = [list(run) for _, run in itertools.groupby(names)]
+        self.assertEqual([run[0] for run in runs], expected)
+        self.assertLessEqual(max(len(run) for run in runs), 2, names)
 
 
 if __name__ == "__main__":
